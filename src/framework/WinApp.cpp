@@ -51,21 +51,16 @@ CWinApp* AfxGetApp()
 const wchar_t* AfxSkipProgramName(const wchar_t* pszCommandLine)
 {
     const wchar_t* p = pszCommandLine ? pszCommandLine : L"";
-    // The program's name is quoted or ends at the first blank.
-    if (*p == L'"')
+    // The C runtime's rule: the program's name ends at the first blank or
+    // control character outside double quotes; quotes may open anywhere in it.
+    bool bInQuotes = false;
+    while (*p > L' ' || (*p != L'\0' && bInQuotes))
     {
-        ++p;
-        while (*p && *p != L'"')
-            ++p;
         if (*p == L'"')
-            ++p;
+            bInQuotes = !bInQuotes;
+        ++p;
     }
-    else
-    {
-        while (*p && *p != L' ' && *p != L'\t')
-            ++p;
-    }
-    while (*p == L' ' || *p == L'\t')
+    while (*p != L'\0' && *p <= L' ')
         ++p;
     return p;
 }
