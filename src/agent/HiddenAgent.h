@@ -1,0 +1,74 @@
+#pragma once
+// The agent that carries out the silent command-line mode: its state, its
+// settings in the registry, its connection to the modem and the checks that
+// decide whether the modem's firmware has to change.
+#include <windows.h>
+
+#include <string>
+
+#include "modem/FwImageStore.h"
+#include "platform/Handles.h"
+
+class CImageStorePath;
+
+class CHiddenAgent
+{
+public:
+    CHiddenAgent();
+    ~CHiddenAgent();
+    CHiddenAgent(const CHiddenAgent&) = delete;
+    CHiddenAgent& operator=(const CHiddenAgent&) = delete;
+
+    // The one agent of the process, reached by callbacks that run without it.
+    static CHiddenAgent* Instance() { return s_pInstance; }
+
+    // Loads the image store and switches the automatic image download by SIM
+    // off; always 0.
+    ULONG Initialize();
+    ULONG ConnectDevice();
+    ULONG DisconnectDevice();
+    // Has the modem switch to the images of a host folder already stored on it.
+    bool ResetModemDevice(std::wstring csFolderPath);
+
+    // Puts the registry values back for the other readers of the key.
+    bool RestoreQdlSettings();
+    bool SaveCarrierIndex(DWORD dwCarrierIndex, DWORD dwForce);
+
+    // The host image folder of the carrier the modem runs now.
+    bool GetCarrierIndex(std::wstring& csCarrierIndex);
+
+    // Reads the host versions of a folder (the modem's carrier folder when
+    // empty) and the modem's firmware revision.
+    bool GetVersionInfo(std::wstring csFolder);
+    bool IsHostFWNewer();
+    bool IsFWNewer(std::wstring csFolder);
+    // True when both host images of the folder are stored on the modem.
+    bool IsFWExisted(std::wstring csFolder);
+    bool IsImageExisted(BYTE imageType, const std::wstring& csBuildId);
+
+    DWORD m_dwQdlStatus;
+    CHandle m_hQdlStatusEvent;
+    CHandle m_hWorkerThread;
+    DWORD m_dwWorkerThreadId;
+    BOOL m_bAllImagesDownloaded;
+    BOOL m_bStopWorker;
+    CFwImageStore m_FwImageStore;
+    std::wstring m_csImageFolder;
+    std::wstring m_csHostModemVersion;
+    std::wstring m_csHostPriVersion;
+    ULONG m_ulHostPriVersionID;
+    ULONG m_ulDeviceFwRevisionID;
+    DWORD m_dwAutoImageDownloadBySim;
+
+private:
+    bool LoadImageStore();
+    void DisableAutoImageDownloadBySim();
+    void JoinWorkerThread();
+
+    bool ReadHostModemVersion(const CImageStorePath& store);
+    bool ReadHostPriVersion();
+    bool ReadDeviceFwRevision();
+    bool IsHostImageOnModem(const std::wstring& csImagePath);
+
+    static CHiddenAgent* s_pInstance;
+};
