@@ -5,6 +5,8 @@
 TOVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TOVI_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 xvfb googletest libclang-rt-14-dev clang-14 cmake ninja-build"
 WINE64=/usr/lib/wine/wine64
+# The wine64 package puts no wineserver on PATH.
+WINESERVER=/usr/lib/wine/wineserver
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEPREFIX="$TOVI_ROOT/build/wineprefix"
@@ -44,7 +46,7 @@ TOVI_XVFB_PID=""
 # When a server already runs for this prefix, it is someone else's: use it and
 # leave it running.
 tovi_start_wineserver() {
-    if wineserver -p </dev/null >/dev/null 2>&1; then
+    if "$WINESERVER" -p </dev/null >/dev/null 2>&1; then
         TOVI_STARTED_WINESERVER=1
     fi
 }
@@ -71,7 +73,7 @@ tovi_start_xvfb() {
 # Ends only what this script started.
 tovi_cleanup() {
     if [ "$TOVI_STARTED_WINESERVER" = 1 ]; then
-        wineserver -k >/dev/null 2>&1 </dev/null
+        "$WINESERVER" -k >/dev/null 2>&1 </dev/null
         TOVI_STARTED_WINESERVER=0
     fi
     if [ -n "$TOVI_XVFB_PID" ]; then
