@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "modem/FwImageStore.h"
 #include "platform/Handles.h"
@@ -46,6 +47,20 @@ public:
     bool IsFWExisted(std::wstring csFolder);
     bool IsImageExisted(BYTE imageType, const std::wstring& csBuildId);
 
+    // Image operations. Each opens and closes its own connection and returns
+    // the connection error, or the result of its last disconnect, except where
+    // the operation says otherwise.
+    // Makes a host folder's images, already downloaded, the preferred pair.
+    int SetDownloadedDefaultImage(std::wstring csFolder);
+    // Upgrades the modem from a named host folder.
+    int SetUserDefaultImage(std::wstring csFolder, ULONG ulForce);
+    // Upgrades the modem from the host folder of the carrier it runs now.
+    int UpdateCurrentImage(ULONG ulForce);
+    // Upgrades the modem from every host folder in turn.
+    int DownloadAllImages();
+    // Sets the modem's automatic GPS tracking to the number in the text.
+    int EnableGpsAuto(std::wstring csValue);
+
     DWORD m_dwQdlStatus;
     CHandle m_hQdlStatusEvent;
     CHandle m_hWorkerThread;
@@ -69,6 +84,9 @@ private:
     bool ReadHostPriVersion();
     bool ReadDeviceFwRevision();
     bool IsHostImageOnModem(const std::wstring& csImagePath);
+
+    bool OpenConnection(ULONG& ulResult);
+    static bool ListImageFolders(const std::wstring& csRoot, std::vector<std::wstring>& folders);
 
     static CHiddenAgent* s_pInstance;
 };
