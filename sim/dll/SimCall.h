@@ -1,0 +1,51 @@
+#pragma once
+// One call into the simulated modem: takes the state file's lock, loads the
+// state, lets a fault or a missing modem answer first, runs the entry point's
+// own work, writes the journal line and saves, all under the lock.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ModemState.h"
+#include "StateFile.h"
+
+extern HMODULE g_hSimModule;
+
+class CSimCall
+{
+public:
+    // deviceCall: the call talks to the modem, so it answers 6 (no device)
+    // while there is no modem or while it is away after a reset.
+    CSimCall(const char* entryPoint, bool deviceCall);
+
+    typedef std::function<ULONG(CModemState& state)> Body;
+    // An entry point of the modem API: faults, availability, journal.
+    ULONG Run(const std::string& args, const Body& body);
+    // A control entry point: no faults, no journal; save only when changed.
+    static ULONG Control(const Body& body, bool save = true);
+
+    const std::wstring& StatePath() const { return m_file.Path(); }
+
+    // For the list calls: the raw bytes a test asked for, counting the call.
+    bool TakeRawList(CModemState& state, std::vector<uint8_t>& bytes);
+    // The modem restarts on its preferred images and is away for the reset
+    // delay; every listening process hears of the removal.
+    static void TakeAway(CModemState& state, const std::wstring& statePath);
+    static bool IsAway(const CModemState& state);
+    static uint64_t AwayMilliseconds(const CModemState& state);
+
+private:
+    bool TakeFault(CModemState& state, ULONG& code);
+
+    std::string m_entryPoint;
+    bool m_bDeviceCall;
+    CStateFile m_file;
+};
+
+// Copies a list into the caller's buffer: the count gets the list's length;
+// a list longer than the capacity is refused with SimError::kInsufficientBuffer
+// unless it is raw (then it is cut at the capacity, the count still says its
+// full length, as a misbehaving library would).
+ULONG SimWriteList(const std::vector<uint8_t>& bytes, bool raw, ULONG capacity, ULONG* pSize, BYTE* pBuffer);
