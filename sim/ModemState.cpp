@@ -165,7 +165,7 @@ std::string CModemState::Serialize() const
     if (overrideSet)
         out << "override " << overrideInfo[0] << " " << overrideInfo[1] << " " << overrideInfo[2] << " "
             << overrideInfo[3] << "\n";
-    for (const SimStoredImage& stored : images)
+    for (const SimSlotImage& stored : images)
     {
         char version[12];
         snprintf(version, sizeof(version), "%08X", stored.image.versionId);
@@ -241,7 +241,7 @@ bool CModemState::Parse(const std::string& text)
         }
         else if (key == "image")
         {
-            SimStoredImage stored;
+            SimSlotImage stored;
             uint32_t type = 0, slot = 0, failures = 0;
             ok = f.size() == 8 && ParseU32(f[1], type) && ParseU32(f[2], slot) && slot <= 0xFF &&
                  ParseU32(f[3], failures) && failures <= 0xFF && ParseU32(f[4], stored.sequence);

@@ -28,7 +28,7 @@
 
 #include "SimImage.h"
 
-struct SimStoredImage
+struct SimSlotImage
 {
     SimImage image;
     uint8_t slot = 0;
@@ -69,7 +69,7 @@ public:
     SimImage running[2];
     bool overrideSet = false;
     uint32_t overrideInfo[4] = {0, 0, 0, 0};  // technology, carrier, region, GPS
-    std::vector<SimStoredImage> images;
+    std::vector<SimSlotImage> images;
     std::vector<SimFault> faults;
     std::vector<SimRawList> rawLists;
     std::vector<uint32_t> listeners;

@@ -29,9 +29,9 @@ std::string Printable(const std::string& bytes)
 }
 }
 
-const SimStoredImage* CSimulatedModem::FindStored(const SimImage& image) const
+const SimSlotImage* CSimulatedModem::FindStored(const SimImage& image) const
 {
-    for (const SimStoredImage& stored : m_state.images)
+    for (const SimSlotImage& stored : m_state.images)
     {
         if (stored.image.SameAs(image))
             return &stored;
@@ -47,16 +47,16 @@ bool CSimulatedModem::IsPinned(const SimImage& image) const
            (m_state.hasPreferred[image.type] && m_state.preferred[image.type].SameAs(image));
 }
 
-std::vector<const SimStoredImage*> CSimulatedModem::StoredOfType(uint8_t type) const
+std::vector<const SimSlotImage*> CSimulatedModem::StoredOfType(uint8_t type) const
 {
-    std::vector<const SimStoredImage*> result;
-    for (const SimStoredImage& stored : m_state.images)
+    std::vector<const SimSlotImage*> result;
+    for (const SimSlotImage& stored : m_state.images)
     {
         if (stored.image.type == type)
             result.push_back(&stored);
     }
     std::sort(result.begin(), result.end(),
-              [](const SimStoredImage* a, const SimStoredImage* b) { return a->slot < b->slot; });
+              [](const SimSlotImage* a, const SimSlotImage* b) { return a->slot < b->slot; });
     return result;
 }
 
@@ -65,7 +65,7 @@ int CSimulatedModem::FreeSlot(uint8_t type) const
     for (uint32_t slot = 0; slot < m_state.maxImagesPerType && slot < 0xFF; ++slot)
     {
         bool used = false;
-        for (const SimStoredImage& stored : m_state.images)
+        for (const SimSlotImage& stored : m_state.images)
             used = used || (stored.image.type == type && stored.slot == slot);
         if (!used)
             return (int)slot;
@@ -126,7 +126,7 @@ uint32_t CSimulatedModem::StoreImages(const std::vector<SimImage>& images, bool 
         m_state.images.erase(m_state.images.begin() + index);
     for (const SimImage& image : toRewrite)
     {
-        for (SimStoredImage& stored : m_state.images)
+        for (SimSlotImage& stored : m_state.images)
         {
             if (stored.image.SameAs(image))
             {
@@ -140,7 +140,7 @@ uint32_t CSimulatedModem::StoreImages(const std::vector<SimImage>& images, bool 
     }
     for (const SimImage& image : toAdd)
     {
-        SimStoredImage stored;
+        SimSlotImage stored;
         stored.image = image;
         stored.slot = (uint8_t)FreeSlot(image.type);
         stored.sequence = m_state.nextSequence++;
@@ -253,9 +253,9 @@ std::vector<uint8_t> CSimulatedModem::StoredList() const
     bytes.push_back(2);
     for (uint8_t type = 0; type < 2; ++type)
     {
-        std::vector<const SimStoredImage*> stored = StoredOfType(type);
+        std::vector<const SimSlotImage*> stored = StoredOfType(type);
         uint8_t executing = 0xFF;
-        for (const SimStoredImage* image : stored)
+        for (const SimSlotImage* image : stored)
         {
             if (m_state.hasRunning[type] && m_state.running[type].SameAs(image->image))
                 executing = image->slot;
@@ -264,7 +264,7 @@ std::vector<uint8_t> CSimulatedModem::StoredList() const
         bytes.push_back((uint8_t)std::min<uint32_t>(m_state.maxImagesPerType, 0xFF));
         bytes.push_back(executing);
         bytes.push_back((uint8_t)stored.size());
-        for (const SimStoredImage* image : stored)
+        for (const SimSlotImage* image : stored)
         {
             bytes.push_back(image->slot);
             bytes.push_back(image->failureCount);
@@ -356,10 +356,10 @@ std::string CSimulatedModem::Describe(const std::string& statePath, uint64_t awa
         for (uint8_t type = 0; type < 2; ++type)
         {
             out += std::string("Stored ") + kTypeNames[type] + " images:\n";
-            std::vector<const SimStoredImage*> stored = StoredOfType(type);
+            std::vector<const SimSlotImage*> stored = StoredOfType(type);
             if (stored.empty())
                 out += "  (none)\n";
-            for (const SimStoredImage* image : stored)
+            for (const SimSlotImage* image : stored)
             {
                 snprintf(line, sizeof(line), "  slot %u: %-32s version %08X failures %u id %s%s%s\n",
                          (unsigned)image->slot, Printable(image->image.buildId).c_str(), image->image.versionId,

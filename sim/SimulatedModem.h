@@ -17,7 +17,7 @@ public:
 
     explicit CSimulatedModem(CModemState& state) : m_state(state) {}
 
-    const SimStoredImage* FindStored(const SimImage& image) const;
+    const SimSlotImage* FindStored(const SimImage& image) const;
     // Running or preferred images are never evicted or deleted.
     bool IsPinned(const SimImage& image) const;
 
@@ -55,7 +55,7 @@ public:
     std::string Describe(const std::string& statePath, uint64_t awayMs) const;
 
 private:
-    std::vector<const SimStoredImage*> StoredOfType(uint8_t type) const;
+    std::vector<const SimSlotImage*> StoredOfType(uint8_t type) const;
     int FreeSlot(uint8_t type) const;
 
     CModemState& m_state;
