@@ -87,6 +87,9 @@ extern HANDLE hOutputFile;
 extern HANDLE hAlterEvent;
 extern const wchar_t* psProgramName;
 extern wchar_t szLogFileName[MAX_PATH];
+// Name of the alter event of the running start: another process that opens it
+// and sets it makes the library read its registry settings again.
+extern wchar_t szAlterEventName[MAX_PATH];
 extern int nMaxLogSize;
 extern int nTraceLevelFile;
 extern int nTraceLevelDebug;
