@@ -12,9 +12,38 @@ namespace
 const int kRefused = 1;
 const int kBadArguments = 2;
 
+const wchar_t kUsage[] =
+    L"usage: tovisim [--state <file>] [--repeat <n>] <command> [arguments]\n"
+    L"\n"
+    L"The modem's state is shared through a file: --state, else %%TOVISIM_STATE%%,\n"
+    L"else tovisim.state beside ToviApi.dll.\n"
+    L"\n"
+    L"  create <storeRoot> <runningFolder> [maxPerType]  new modem running that folder's images (8 per type)\n"
+    L"  empty <storeRoot> [maxPerType]                   new modem without images\n"
+    L"  store <folder>...                                store folders' images, preference unchanged\n"
+    L"  prefer <folder>                                  prefer a folder's stored images and reset\n"
+    L"  upgrade <folder> [force]                         UpgradeFirmware3k from a folder\n"
+    L"  delete <buildId>                                 delete a stored image\n"
+    L"  gps <value>                                      SetPortAutomaticTracking\n"
+    L"  show                                             stored images, preference, running pair,\n"
+    L"                                                   firmware information, revision, GPS, last calls\n"
+    L"  journal [clear]                                  the calls made to the modem API\n"
+    L"  fault <entryPoint> <code> [count|always]         the entry point answers code (count 1)\n"
+    L"  rawlist <entryPoint> <hexBytes> [count|always]   a list call answers these bytes\n"
+    L"  override <technology> <carrier> <region> <gps>   firmware information override\n"
+    L"  clear                                            remove faults, raw lists and the override\n"
+    L"  delay <milliseconds>                             time the modem is away after a reset\n"
+    L"  removal                                          the modem goes away and comes back\n"
+    L"  service [stop]                                   the download service stand-in (or stop it)\n"
+    L"  generate <root> [--version N] [--pri-version N] [--folders 0,6,...]\n"
+    L"                                                   write a sample host image store\n"
+    L"\n"
+    L"A <folder> without a path separator is a folder name under the modem's image store root.\n";
+
 int BadArguments(const wchar_t* message)
 {
-    CConsoleOutput::Error(L"tovisim: %s\n", message);
+    CConsoleOutput::Error(L"tovisim: %s\n\n", message);
+    CSimCommands::PrintUsage();
     return kBadArguments;
 }
 
@@ -40,6 +69,11 @@ bool ParseHexBytes(const std::wstring& text, std::vector<BYTE>& bytes)
     }
     return true;
 }
+}
+
+void CSimCommands::PrintUsage()
+{
+    CConsoleOutput::Error(L"%s", kUsage);
 }
 
 bool CSimCommands::ParseNumber(const std::wstring& text, ULONG& value)

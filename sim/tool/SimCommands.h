@@ -33,6 +33,7 @@ public:
 
     // Without the library.
     static int Generate(const Args& args);
+    static void PrintUsage();
 
     // Numbers as the commands take them: decimal, or hexadecimal with 0x.
     static bool ParseNumber(const std::wstring& text, ULONG& value);

@@ -11,39 +11,11 @@
 
 namespace
 {
-const wchar_t kUsage[] =
-    L"usage: tovisim [--state <file>] [--repeat <n>] <command> [arguments]\n"
-    L"\n"
-    L"The modem's state is shared through a file: --state, else %%TOVISIM_STATE%%,\n"
-    L"else tovisim.state beside ToviApi.dll.\n"
-    L"\n"
-    L"  create <storeRoot> <runningFolder> [maxPerType]  new modem running that folder's images (8 per type)\n"
-    L"  empty <storeRoot> [maxPerType]                   new modem without images\n"
-    L"  store <folder>...                                store folders' images, preference unchanged\n"
-    L"  prefer <folder>                                  prefer a folder's stored images and reset\n"
-    L"  upgrade <folder> [force]                         UpgradeFirmware3k from a folder\n"
-    L"  delete <buildId>                                 delete a stored image\n"
-    L"  gps <value>                                      SetPortAutomaticTracking\n"
-    L"  show                                             stored images, preference, running pair,\n"
-    L"                                                   firmware information, revision, GPS, last calls\n"
-    L"  journal [clear]                                  the calls made to the modem API\n"
-    L"  fault <entryPoint> <code> [count|always]         the entry point answers code (count 1)\n"
-    L"  rawlist <entryPoint> <hexBytes> [count|always]   a list call answers these bytes\n"
-    L"  override <technology> <carrier> <region> <gps>   firmware information override\n"
-    L"  clear                                            remove faults, raw lists and the override\n"
-    L"  delay <milliseconds>                             time the modem is away after a reset\n"
-    L"  removal                                          the modem goes away and comes back\n"
-    L"  service [stop]                                   the download service stand-in (or stop it)\n"
-    L"  generate <root> [--version N] [--pri-version N] [--folders 0,6,...]\n"
-    L"                                                   write a sample host image store\n"
-    L"\n"
-    L"A <folder> without a path separator is a folder name under the modem's image store root.\n";
-
 int Usage(const wchar_t* error)
 {
     if (error)
         CConsoleOutput::Error(L"tovisim: %s\n\n", error);
-    CConsoleOutput::Error(L"%s", kUsage);
+    CSimCommands::PrintUsage();
     return 2;
 }
 
@@ -102,7 +74,10 @@ int wmain(int argc, wchar_t** argv)
     CSimCommands::Args rest(args.begin() + next + 1, args.end());
 
     if (name == L"help" || name == L"-h" || name == L"/?")
-        return Usage(nullptr), 0;
+    {
+        CSimCommands::PrintUsage();
+        return 0;
+    }
     if (name == L"generate")
         return CSimCommands::Generate(rest);
     if (name == L"service")
