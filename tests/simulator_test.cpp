@@ -637,6 +637,22 @@ TEST_F(SimulatorTest, TheJournalRecordsEachCallWithItsArgumentsAndResultAndKeeps
     EXPECT_EQ(L"QCWWANDisconnect() = 0", journal.front());
 }
 
+TEST_F(SimulatorTest, AnUnreadableStateIsRefusedUntilANewModemIsCreated)
+{
+    // A state cut short (no "end" line) counts as unreadable, like garbage.
+    for (const char* text : {"garbage", "TOVISIM-STATE 1\nmodem present\n"})
+    {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(WriteRawFile(m_sim.StatePath(), std::vector<BYTE>(text, text + strlen(text))));
+        EXPECT_EQ((ULONG)ERROR_FILE_CORRUPT, m_api.Connect());
+        EXPECT_EQ((ULONG)ERROR_FILE_CORRUPT, m_sim.SetFault("QCWWANConnect", 6, 1));
+        EXPECT_FALSE(m_sim.Exists());
+        ASSERT_EQ(0u, m_sim.Create(L"3"));
+        EXPECT_EQ(0u, m_api.Connect());
+        EXPECT_EQ(m_three.pri.buildId, m_sim.RunningBuildId(1));
+    }
+}
+
 TEST_F(SimulatorTest, ProcessesUsingTheModemAtOnceLoseNoUpdate)
 {
     ASSERT_EQ(0u, m_sim.ClearJournal());

@@ -75,7 +75,7 @@ ULONG CSimCall::Run(const std::string& args, const Body& body)
     return result;
 }
 
-ULONG CSimCall::Control(const Body& body, bool save)
+ULONG CSimCall::Control(const Body& body, ControlMode mode)
 {
     CStateFile file(CStateFile::DefaultPath(g_hSimModule));
     CStateLock lock(file);
@@ -83,10 +83,12 @@ ULONG CSimCall::Control(const Body& body, bool save)
         return ERROR_TIMEOUT;
     CModemState state;
     ULONG result = file.Load(state);
-    if (result != SimError::kNone)
+    if (result == SimError::kStateCorrupt && mode == kFresh)
+        state = CModemState();
+    else if (result != SimError::kNone)
         return result;
     result = body(state);
-    if (save && result == SimError::kNone)
+    if (mode != kRead && result == SimError::kNone)
         result = file.Save(state);
     return result;
 }

@@ -23,8 +23,10 @@ public:
     typedef std::function<ULONG(CModemState& state)> Body;
     // An entry point of the modem API: faults, availability, journal.
     ULONG Run(const std::string& args, const Body& body);
-    // A control entry point: no faults, no journal; save only when changed.
-    static ULONG Control(const Body& body, bool save = true);
+    // A control entry point: no faults, no journal; saves when the body
+    // succeeded and save is set. A new modem (fresh) replaces an unreadable state.
+    enum ControlMode { kRead, kChange, kFresh };
+    static ULONG Control(const Body& body, ControlMode mode = kChange);
 
     const std::wstring& StatePath() const { return m_file.Path(); }
 

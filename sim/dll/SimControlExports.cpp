@@ -95,7 +95,7 @@ ULONG WINAPI SimCreateModem(LPCWSTR pszStoreRoot, LPCWSTR pszRunningFolder, ULON
         modem.SetPreference({modemImage, priImage}, false, missing);
         modem.Restart();
         return SimError::kNone;
-    });
+    }, CSimCall::kFresh);
 }
 
 ULONG WINAPI SimCreateEmptyModem(LPCWSTR pszStoreRoot, ULONG maxImagesPerType)
@@ -109,7 +109,7 @@ ULONG WINAPI SimCreateEmptyModem(LPCWSTR pszStoreRoot, ULONG maxImagesPerType)
         state.root = CSimText::ToUtf8(root);
         state.maxImagesPerType = maxImagesPerType;
         return SimError::kNone;
-    });
+    }, CSimCall::kFresh);
 }
 
 ULONG WINAPI SimStoreFolder(LPCWSTR pszFolderPath)
@@ -216,7 +216,7 @@ ULONG WINAPI SimGetJournal(LPWSTR pszBuffer, ULONG capacity, ULONG* pNeeded)
                 text += line + "\n";
             return SimError::kNone;
         },
-        false);
+        CSimCall::kRead);
     return result != SimError::kNone ? result : CopyText(CSimText::FromUtf8(text), pszBuffer, capacity, pNeeded);
 }
 
@@ -237,6 +237,6 @@ ULONG WINAPI SimDescribe(LPWSTR pszBuffer, ULONG capacity, ULONG* pNeeded)
             text = CSimulatedModem(state).Describe(CSimText::ToUtf8(statePath), CSimCall::AwayMilliseconds(state));
             return SimError::kNone;
         },
-        false);
+        CSimCall::kRead);
     return result != SimError::kNone ? result : CopyText(CSimText::FromUtf8(text), pszBuffer, capacity, pNeeded);
 }
