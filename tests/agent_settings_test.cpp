@@ -57,7 +57,7 @@ protected:
     static long long Dword(REGSAM view, const wchar_t* name)
     {
         DWORD value = 0;
-        return TestRegistry::GetDword(HKEY_LOCAL_MACHINE, kKey, view, name, value) ? value : -1;
+        return TestRegistry::GetDword(HKEY_LOCAL_MACHINE, kKey, view, name, value) ? static_cast<long long>(value) : -1LL;
     }
     static bool KeyExists(REGSAM view) { return TestRegistry::KeyExists(HKEY_LOCAL_MACHINE, kKey, view); }
 
@@ -151,6 +151,11 @@ struct AutoDownloadCase
     bool bPresent;
     DWORD dwValue;
 };
+
+void PrintTo(const AutoDownloadCase& c, std::ostream* os)
+{
+    *os << c.pszName;
+}
 
 class AutoDownloadBySimTest : public AgentSettingsTest, public ::testing::WithParamInterface<AutoDownloadCase>
 {
