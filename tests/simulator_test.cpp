@@ -365,56 +365,20 @@ TEST_F(SimulatorTest, AResetTakesTheModemAwayAndCallsTheRemovalCallbackOnAThread
     g_hRemoval = nullptr;
 }
 
-// Keeps the download service's registry value as it was before the test.
-class CQdlStatusValueGuard
+DWORD QdlStatus()
 {
-public:
-    CQdlStatusValueGuard()
-    {
-        CRegKey key;
-        m_bKeyExisted = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_QUERY_VALUE, key.put()) ==
-                        ERROR_SUCCESS;
-        DWORD size = sizeof(m_dwValue);
-        m_bValueExisted = m_bKeyExisted && ::RegQueryValueExW(key.get(), TOVISIM_QDL_VALUE, nullptr, nullptr,
-                                                              reinterpret_cast<BYTE*>(&m_dwValue),
-                                                              &size) == ERROR_SUCCESS;
-    }
-    ~CQdlStatusValueGuard()
-    {
-        CRegKey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
-            return;
-        if (m_bValueExisted)
-            ::RegSetValueExW(key.get(), TOVISIM_QDL_VALUE, 0, REG_DWORD, reinterpret_cast<BYTE*>(&m_dwValue),
-                             sizeof(m_dwValue));
-        else
-            ::RegDeleteValueW(key.get(), TOVISIM_QDL_VALUE);
-        key.reset();
-        if (!m_bKeyExisted)
-            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY);
-    }
-
-    static DWORD Status()
-    {
-        DWORD value = 0, size = sizeof(value), type = 0;
-        CRegKey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
-            ::RegQueryValueExW(key.get(), TOVISIM_QDL_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                               &size) != ERROR_SUCCESS ||
-            type != REG_DWORD)
-            return 0xFFFFFFFF;
-        return value;
-    }
-
-private:
-    bool m_bKeyExisted = false;
-    bool m_bValueExisted = false;
-    DWORD m_dwValue = 0;
-};
+    DWORD value = 0, size = sizeof(value), type = 0;
+    CRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), TOVISIM_QDL_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return 0xFFFFFFFF;
+    return value;
+}
 
 TEST_F(SimulatorTest, AnUpgradeStoresMissingImagesEvictsWhenFullAndSignalsTheDownloadService)
 {
-    CQdlStatusValueGuard guard;
     ASSERT_EQ(0u, m_sim.Create(L"6", 2));
     // Manual reset, so that the test sees that it was signalled at all.
     CHandle service(::CreateEventW(nullptr, TRUE, FALSE, TOVISIM_QDL_EVENT));
@@ -422,7 +386,7 @@ TEST_F(SimulatorTest, AnUpgradeStoresMissingImagesEvictsWhenFullAndSignalsTheDow
 
     ASSERT_EQ(0u, m_api.UpgradeFirmware3k(m_sim.FolderPath(3).c_str(), 0));
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(service.get(), 0));
-    EXPECT_EQ((DWORD)TOVISIM_QDL_COMPLETE, CQdlStatusValueGuard::Status());
+    EXPECT_EQ((DWORD)TOVISIM_QDL_COMPLETE, QdlStatus());
     EXPECT_EQ((std::vector<std::string>{m_six.modem.buildId, m_three.modem.buildId}), StoredBuildIds(m_sim, 0));
     EXPECT_EQ((std::vector<std::string>{m_six.pri.buildId, m_three.pri.buildId}), StoredBuildIds(m_sim, 1));
     EXPECT_EQ(m_three.pri.buildId, m_sim.RunningBuildId(1));
@@ -446,7 +410,7 @@ TEST_F(SimulatorTest, AnUpgradeStoresMissingImagesEvictsWhenFullAndSignalsTheDow
     ::ResetEvent(service.get());
     EXPECT_NE(0u, m_api.UpgradeFirmware3k(m_sim.FolderPath(3).c_str(), 0));
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(service.get(), 0));
-    EXPECT_EQ((DWORD)TOVISIM_QDL_FAILED, CQdlStatusValueGuard::Status());
+    EXPECT_EQ((DWORD)TOVISIM_QDL_FAILED, QdlStatus());
     EXPECT_EQ((std::vector<std::string>{m_six.modem.buildId}), StoredBuildIds(m_sim, 0));
     EXPECT_EQ(m_six.pri.buildId, m_sim.RunningBuildId(1));
 
@@ -458,9 +422,21 @@ TEST_F(SimulatorTest, AnUpgradeStoresMissingImagesEvictsWhenFullAndSignalsTheDow
     EXPECT_EQ(m_six.modem.buildId, m_sim.RunningBuildId(0));
 }
 
+TEST(SimModemTest, LeavesTheDownloadStatusValueAsItFoundIt)
+{
+    const DWORD before = QdlStatus();
+    {
+        CSimModem sim;
+        ASSERT_EQ(0u, sim.Create(L"6"));
+        CApi api(sim);
+        ASSERT_EQ(0u, api.UpgradeFirmware3k(sim.FolderPath(3).c_str(), 0));
+        EXPECT_EQ((DWORD)TOVISIM_QDL_COMPLETE, QdlStatus());
+    }
+    EXPECT_EQ(before, QdlStatus());
+}
+
 TEST_F(SimulatorTest, AnUpgradeWithoutTheServiceEventStillWorks)
 {
-    CQdlStatusValueGuard guard;
     CHandle running(::OpenEventW(SYNCHRONIZE, FALSE, TOVISIM_QDL_EVENT));
     if (running)
         GTEST_SKIP() << "a download service (stand-in) runs";
@@ -713,7 +689,6 @@ TEST_F(SimulatorTest, TovisimDrivesTheModemAndRefusesBadInputWithItsUsage)
         {L"show", 0, "Running:   AMSS-STAUSH-F03-1575 + UQCN-C102-F03-3"},
         {L"journal", 0, "UpgradeFirmware3k("},
     };
-    CQdlStatusValueGuard guard;
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.arguments);

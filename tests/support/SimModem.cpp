@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "ModemState.h"
+#include "QdlStatus.h"
 #include "SimLibrary.h"
 #include "SimText.h"
 #include "StateFile.h"
+#include "platform/Handles.h"
 
 namespace
 {
@@ -88,6 +90,7 @@ void CSimModem::Init(const SampleStoreOptions& options)
         m_previousState = previous;
     ::SetEnvironmentVariableW(L"TOVISIM_STATE", m_statePath.c_str());
 
+    SaveQdlStatus();
     bool written = WriteSampleStore(m_storeRoot, options);
     m_hModule = ::LoadLibraryW(L"ToviApi.dll");
     static const char* const kControl[] = {
@@ -104,7 +107,34 @@ CSimModem::~CSimModem()
     if (m_hModule)
         ::FreeLibrary(m_hModule);
     ::SetEnvironmentVariableW(L"TOVISIM_STATE", m_bHadPreviousState ? m_previousState.c_str() : nullptr);
+    RestoreQdlStatus();
     RemoveTree(m_tempRoot);
+}
+
+void CSimModem::SaveQdlStatus()
+{
+    CRegKey key;
+    m_bQdlKeyExisted =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+    DWORD size = sizeof(m_dwQdlStatus);
+    m_bQdlStatusExisted = m_bQdlKeyExisted &&
+                          ::RegQueryValueExW(key.get(), TOVISIM_QDL_VALUE, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(&m_dwQdlStatus), &size) == ERROR_SUCCESS;
+}
+
+void CSimModem::RestoreQdlStatus()
+{
+    CRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+        return;
+    if (m_bQdlStatusExisted)
+        ::RegSetValueExW(key.get(), TOVISIM_QDL_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_dwQdlStatus),
+                         sizeof(m_dwQdlStatus));
+    else
+        ::RegDeleteValueW(key.get(), TOVISIM_QDL_VALUE);
+    key.reset();
+    if (!m_bQdlKeyExisted)
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, TOVISIM_QDL_KEY);
 }
 
 FARPROC CSimModem::Proc(const char* name) const

@@ -3,7 +3,8 @@
 // ToviApi.dll at run time (tests never import the library), points the
 // library at a state file of this object's own (TOVISIM_STATE) and writes a
 // sample host image store into a temporary folder. The destructor restores
-// the variable and removes the files.
+// the variable and the download service's "Status" value (which upgrades
+// write) and removes the files.
 //
 //   CSimModem sim;                       // store written, no modem yet
 //   ASSERT_EQ(0u, sim.Create(L"6"));     // modem running folder 6's images
@@ -83,6 +84,8 @@ public:
 
 private:
     void Init(const SampleStoreOptions& options);
+    void SaveQdlStatus();
+    void RestoreQdlStatus();
     ULONG ReadText(ULONG (WINAPI *pfn)(LPWSTR, ULONG, ULONG*), std::wstring& text) const;
 
     bool m_bLoaded = false;
@@ -92,4 +95,7 @@ private:
     std::wstring m_statePath;
     std::wstring m_previousState;
     bool m_bHadPreviousState = false;
+    bool m_bQdlKeyExisted = false;
+    bool m_bQdlStatusExisted = false;
+    DWORD m_dwQdlStatus = 0;
 };
