@@ -160,7 +160,8 @@ TEST_F(AgentImageOpsTest, DownloadAllStopsWhenTheModemCannotBeConnected)
     EXPECT_EQ(21, m_pAgent->DownloadAllImages());
 
     EXPECT_EQ(1u, UpgradedFolders().size());
-    EXPECT_EQ(1, m_trace.Count(L"QCWWANConnect error: 21"));
+    // One line from the store, one from the operation.
+    EXPECT_EQ(2, m_trace.Count(L"QCWWANConnect error: 21"));
     EXPECT_EQ(1u, g_pauses.size());
 }
 
@@ -191,7 +192,8 @@ TEST_F(AgentImageOpsTest, ConnectionErrorEndsEveryOperationAtOnce)
         EXPECT_EQ(21, operations[i]());
         EXPECT_EQ(std::vector<std::wstring>{L"QCWWANConnect() = 21"}, m_sim.Journal());
     }
-    EXPECT_EQ((int)operations.size(), m_trace.Count(L"QCWWANConnect error: 21"));
+    // Each failure is traced by the store and again by the operation.
+    EXPECT_EQ(2 * (int)operations.size(), m_trace.Count(L"QCWWANConnect error: 21"));
 }
 
 TEST_F(AgentImageOpsTest, SetDownloadedDefaultImageMakesAStoredFolderPreferred)
