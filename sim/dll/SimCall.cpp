@@ -24,6 +24,32 @@ CSimCall::CSimCall(const char* entryPoint, bool deviceCall)
 {
 }
 
+// Nothing may leave an entry point of the library as an exception: its
+// caller is code of another module. The lock is released on the way out.
+ULONG CSimCall::Run(const std::string& args, const Body& body)
+{
+    try
+    {
+        return RunLocked(args, body);
+    }
+    catch (...)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+ULONG CSimCall::Control(const Body& body, ControlMode mode)
+{
+    try
+    {
+        return ControlLocked(body, mode);
+    }
+    catch (...)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
 bool CSimCall::TakeFault(CModemState& state, ULONG& code)
 {
     for (size_t i = 0; i < state.faults.size(); ++i)
@@ -54,7 +80,7 @@ bool CSimCall::TakeRawList(CModemState& state, std::vector<uint8_t>& bytes)
     return false;
 }
 
-ULONG CSimCall::Run(const std::string& args, const Body& body)
+ULONG CSimCall::RunLocked(const std::string& args, const Body& body)
 {
     CStateLock lock(m_file);
     if (!lock.Locked())
@@ -75,7 +101,7 @@ ULONG CSimCall::Run(const std::string& args, const Body& body)
     return result;
 }
 
-ULONG CSimCall::Control(const Body& body, ControlMode mode)
+ULONG CSimCall::ControlLocked(const Body& body, ControlMode mode)
 {
     CStateFile file(CStateFile::DefaultPath(g_hSimModule));
     CStateLock lock(file);

@@ -39,6 +39,8 @@ public:
     static uint64_t AwayMilliseconds(const CModemState& state);
 
 private:
+    ULONG RunLocked(const std::string& args, const Body& body);
+    static ULONG ControlLocked(const Body& body, ControlMode mode);
     bool TakeFault(CModemState& state, ULONG& code);
 
     std::string m_entryPoint;
