@@ -49,6 +49,10 @@ tovi_start_wineserver() {
     if "$WINESERVER" -p </dev/null >/dev/null 2>&1; then
         TOVI_STARTED_WINESERVER=1
     fi
+    # The first program of a server starts Wine's service processes, which
+    # inherit that program's streams: start them from one whose streams lead
+    # nowhere, so no later caller's pipe is held open after it ends.
+    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 tovi_start_xvfb() {
