@@ -200,6 +200,7 @@ TEST(TraceLine, LongProgramNameCannotOverrunTheLine)
     std::string line = tail.Bytes();
     TbdShutdown();
     ::DeleteFileW(path.c_str());
+    DeleteTraceProgramKey(name);
 
     EXPECT_EQ(1023u, line.size());
     EXPECT_EQ(std::string(259, 'N') + " ", line.substr(0, 260));
@@ -216,6 +217,7 @@ TEST(TraceLine, NothingIsWrittenBeforeStartOrAfterShutdown)
     TbdPrintMessage(TBDCT_LAST, 3, L"after shutdown");
     std::string bytes = ReadFileBytes(path);
     ::DeleteFileW(path.c_str());
+    DeleteTraceProgramKey(L"TraceTest");
 
     EXPECT_EQ(std::string::npos, bytes.find("before start"));
     EXPECT_NE(std::string::npos, bytes.find("while started"));

@@ -35,6 +35,7 @@ protected:
         TbdShutdown();
         RemoveBackup();
         ::DeleteFileW(m_path.c_str());
+        DeleteTraceProgramKey(kProgram);
     }
     void Start(int nSizeLimit)
     {

@@ -77,6 +77,14 @@ std::string AnsiBytes(const std::wstring& text)
     return bytes;
 }
 
+void DeleteTraceProgramKey(const std::wstring& programName)
+{
+    // The library cuts the key's path at 259 characters.
+    std::wstring key = (L"Software\\DiroDuzUvevo\\" + programName).substr(0, MAX_PATH - 1);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
 CRegValueGuard::CRegValueGuard(HKEY hRoot, const std::wstring& key, const std::wstring& value)
     : m_hRoot(hRoot), m_key(key), m_value(value), m_bExisted(false), m_dwType(0)
 {

@@ -14,6 +14,10 @@ std::wstring TestTempPath(const std::wstring& name);
 // A line's bytes as the log file holds them (the system's ANSI code page).
 std::string AnsiBytes(const std::wstring& text);
 
+// Deletes the program key that the trace library makes (under both roots)
+// when it starts with a test's own program name.
+void DeleteTraceProgramKey(const std::wstring& programName);
+
 // Remembers one registry value (or its absence) and puts it back when
 // destroyed; in between the test may set or delete it.
 class CRegValueGuard
