@@ -168,7 +168,9 @@ void TbdReadRegistrySettings(const wchar_t* psKeyPath)
 
 bool TbdAssertImpl(bool bCondition, const char* pszExpression, int nLine)
 {
-    TbdPollAlterEvent(true);
+    // Checks run on the way of every line (the time stamp's buffer), so they
+    // keep to the same interval as trace calls.
+    TbdPollAlterEvent(false);
     if (!bCondition && (3 >= nTraceLevelFile || 3 >= nTraceLevelDebug))
     {
         std::wstring source = TbdWiden("diroduzuvevo");

@@ -22,7 +22,7 @@ extern bool btbdLogFileChosen;
 const DWORD TBD_ALTER_POLL_INTERVAL_MS = 100;
 
 // Checks the alter event and re-reads the registry when it was signalled.
-// bAlways skips the interval (start-up steps and checks, which are rare).
+// bAlways skips the interval (the steps of TbdStartLogging, which run once).
 void TbdPollAlterEvent(bool bAlways);
 // Makes the next trace call look at the alter event.
 void TbdResetAlterPoll();
