@@ -9,7 +9,8 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEPREFIX="$TOVI_ROOT/build/wineprefix"
+# TOVI_WINEPREFIX picks another prefix (a helper's own, for instance).
+export WINEPREFIX="${TOVI_WINEPREFIX:-$TOVI_ROOT/build/wineprefix}"
 
 tovi_install_packages() {
     local missing=()
@@ -35,6 +36,9 @@ tovi_wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         "$WINE64" wineboot -i >/dev/null 2>&1 </dev/null
+        # wineboot leaves a short-lived server behind; let it go, so that the
+        # persistent one can be started (and later stopped) by us.
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1
     fi
 }
 
@@ -44,7 +48,8 @@ TOVI_XVFB_PID=""
 # A persistent server keeps each test process's start-up short. Its standard
 # streams must not be ours, or Wine's service processes hold our pipes open.
 # When a server already runs for this prefix, it is someone else's: use it and
-# leave it running.
+# leave it running. Set DISPLAY first: the server's first program fixes the
+# display for every later window of that server.
 tovi_start_wineserver() {
     if "$WINESERVER" -p </dev/null >/dev/null 2>&1; then
         TOVI_STARTED_WINESERVER=1
