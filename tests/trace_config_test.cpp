@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <tuple>
@@ -143,6 +144,12 @@ struct OverrideCase
     bool bInfoEnabled;
     int nMaxLogSize;
 };
+
+// Test output names the case.
+std::ostream& operator<<(std::ostream& out, const OverrideCase& c)
+{
+    return out << c.name;
+}
 
 const HKEY CU = HKEY_CURRENT_USER;
 const HKEY LM = HKEY_LOCAL_MACHINE;

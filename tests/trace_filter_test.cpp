@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <regex>
 #include <string>
 
@@ -23,6 +24,12 @@ struct FilterCase
     int nDebugThreshold;
     bool bWritten;
 };
+
+// Test output names the case.
+std::ostream& operator<<(std::ostream& out, const FilterCase& c)
+{
+    return out << c.name;
+}
 
 const FilterCase kFilterCases[] = {
     {"last class passes with everything off", TBDCT_LAST, 0, false, 3, 3, true},

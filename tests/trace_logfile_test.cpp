@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -70,6 +71,12 @@ struct BackupCase
     DWORD dwBackupAttributes;
 };
 
+// Test output names the case.
+std::ostream& operator<<(std::ostream& out, const BackupCase& c)
+{
+    return out << c.name;
+}
+
 class TraceBackupTest : public TraceLogFileTest, public ::testing::WithParamInterface<BackupCase>
 {
 };
@@ -92,6 +99,9 @@ TEST_P(TraceBackupTest, FullLogBecomesTheBackupAndStartsOver)
     TbdPrintMessage(TBCT_INFO, 1, L"first line after the limit");
 
     EXPECT_EQ(full, ReadFileBytes(m_backup)) << c.name;
+    // A new copy, not the old file written over: it has the log's attributes.
+    DWORD dwAttributes = ::GetFileAttributesW(m_backup.c_str());
+    EXPECT_EQ(0u, dwAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) << c.name;
     std::string restarted = ReadFileBytes(m_path);
     EXPECT_EQ(0u, restarted.find("TraceTest ")) << c.name << ": no header, the message comes first";
     EXPECT_NE(std::string::npos, restarted.find("first line after the limit"));
@@ -135,6 +145,12 @@ struct ScrambleCase
     bool bMachineValue;  // "enable encrypt" = 1 under HKEY_LOCAL_MACHINE too
     bool bScrambled;
 };
+
+// Test output names the case.
+std::ostream& operator<<(std::ostream& out, const ScrambleCase& c)
+{
+    return out << c.name;
+}
 
 class TraceScrambleTest : public TraceLogFileTest, public ::testing::WithParamInterface<ScrambleCase>
 {
