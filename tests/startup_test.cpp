@@ -13,6 +13,8 @@
 
 #include "framework/WinApp.h"
 #include "platform/Handles.h"
+#include "support/RegistrySnapshot.h"
+#include "support/SimModem.h"
 
 namespace
 {
@@ -242,6 +244,11 @@ class StartupTest : public ::testing::TestWithParam<StartCase>
 TEST_P(StartupTest, ShowsVersionBoxOnlyForEmptyCommandLine)
 {
     const StartCase& c = GetParam();
+    // Agent mode works on a modem and the agent's registry key: give the run
+    // a modem state of its own (no modem at all) and put the key back after it.
+    CSimModem sim;
+    CRegistrySnapshot settings32(HKEY_LOCAL_MACHINE, L"Software\\Velmora Inc\\QDL", KEY_WOW64_32KEY);
+    CRegistrySnapshot settings64(HKEY_LOCAL_MACHINE, L"Software\\Velmora Inc\\QDL", KEY_WOW64_64KEY);
     std::wstring logPath = LogPath();
     ASSERT_FALSE(logPath.empty());
     ::DeleteFileW(logPath.c_str());
