@@ -3,41 +3,11 @@
 #include <commctrl.h>
 #include <stdio.h>
 
-#include <vector>
-
 #include "app/AgentMode.h"
 #include "diroduzuvevo/DiroDuzUvevo.h"
+#include "platform/FileVersion.h"
 
 CToviImgMgrApp theApp;
-
-namespace
-{
-// The four parts of a file's fixed version, all 0 when it cannot be read.
-void ReadFileVersion(const wchar_t* pszFile, DWORD dwSize, WORD parts[4])
-{
-    parts[0] = parts[1] = parts[2] = parts[3] = 0;
-    std::vector<BYTE> buffer;
-    try
-    {
-        buffer.resize(dwSize);
-    }
-    catch (...)
-    {
-        return;
-    }
-    if (!::GetFileVersionInfoW(pszFile, 0, dwSize, buffer.data()))
-        return;
-    VS_FIXEDFILEINFO* pInfo = nullptr;
-    UINT uLen = 0;
-    if (!::VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&pInfo), &uLen) || !pInfo ||
-        uLen < sizeof(VS_FIXEDFILEINFO))
-        return;
-    parts[0] = HIWORD(pInfo->dwFileVersionMS);
-    parts[1] = LOWORD(pInfo->dwFileVersionMS);
-    parts[2] = HIWORD(pInfo->dwFileVersionLS);
-    parts[3] = LOWORD(pInfo->dwFileVersionLS);
-}
-}
 
 BOOL CToviImgMgrApp::InitInstance()
 {
@@ -86,14 +56,10 @@ void CToviImgMgrApp::ShowVersionBox()
 {
     TbdPrintMessage(TBCT_INFO, 1, L"No command line options specified, application won't do anything");
 
-    const wchar_t* pszFile = L"ToviImgMgr.exe";
-    DWORD dwHandle = 0;
-    DWORD dwSize = ::GetFileVersionInfoSizeW(pszFile, &dwHandle);
-    if (dwSize == 0)
-        return;
-
+    // Found by the system's module search, which starts in the program's folder.
     WORD parts[4];
-    ReadFileVersion(pszFile, dwSize, parts);
+    if (!ReadFileVersion(L"ToviImgMgr.exe", parts))
+        return;
     wchar_t szText[MAX_PATH] = {};
     _snwprintf(szText, MAX_PATH - 1, L"ToviImgMgr %u.%u.%u.%u", (unsigned)parts[0], (unsigned)parts[1],
                (unsigned)parts[2], (unsigned)parts[3]);

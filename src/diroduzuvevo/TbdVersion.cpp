@@ -2,10 +2,9 @@
 // program's own folder.
 #include <stdio.h>
 
-#include <vector>
-
 #include "diroduzuvevo/TbdInternal.h"
 #include "diroduzuvevo/TbdLineLayout.h"
+#include "platform/FileVersion.h"
 #include "platform/Handles.h"
 
 namespace
@@ -23,27 +22,6 @@ bool ModulePath(HMODULE hModule, wchar_t* psPath)
     return true;
 }
 
-// The four parts of the file version, all 0 without a readable version block.
-void ReadFileVersion(const wchar_t* psPath, WORD parts[4])
-{
-    parts[0] = parts[1] = parts[2] = parts[3] = 0;
-    DWORD dwHandle = 0;
-    DWORD cbBlock = ::GetFileVersionInfoSizeW(psPath, &dwHandle);
-    if (cbBlock == 0)
-        return;
-    std::vector<BYTE> block(cbBlock);
-    if (!::GetFileVersionInfoW(psPath, 0, cbBlock, block.data()))
-        return;
-    VS_FIXEDFILEINFO* pInfo = nullptr;
-    UINT cbInfo = 0;
-    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&pInfo), &cbInfo) || !pInfo ||
-        cbInfo < sizeof(VS_FIXEDFILEINFO))
-        return;
-    parts[0] = HIWORD(pInfo->dwFileVersionMS);
-    parts[1] = LOWORD(pInfo->dwFileVersionMS);
-    parts[2] = HIWORD(pInfo->dwFileVersionLS);
-    parts[3] = LOWORD(pInfo->dwFileVersionLS);
-}
 }
 
 bool TbdProgramFolder(std::wstring* pFolder)

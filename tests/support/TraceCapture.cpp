@@ -2,37 +2,12 @@
 
 #include <windows.h>
 
-#include <stdio.h>
-
 #include "diroduzuvevo/DiroDuzUvevo.h"
+#include "support/TraceTestSupport.h"
 
 namespace
 {
 const wchar_t* const kTags[] = {L" t :   ", L" i :   ", L" h : ", L" E :   "};
-
-std::wstring TempLogPath()
-{
-    wchar_t folder[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, folder);
-    wchar_t path[MAX_PATH] = {};
-    _snwprintf(path, MAX_PATH - 1, L"%stovi_trace_%lu.txt", folder, ::GetCurrentProcessId());
-    return path;
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[65536];
-    DWORD read = 0;
-    while (::ReadFile(h, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    ::CloseHandle(h);
-    return bytes;
-}
 
 std::wstring Widen(const std::string& s)
 {
@@ -65,7 +40,7 @@ int SplitLine(const std::wstring& line, std::wstring* text)
 }
 }
 
-CTraceCapture::CTraceCapture() : m_path(TempLogPath())
+CTraceCapture::CTraceCapture() : m_path(TestTempPath(L"tovi_trace.txt"))
 {
     TbdShutdown();
     TbdInitialize(m_path.c_str(), 0);
@@ -84,7 +59,7 @@ CTraceCapture::~CTraceCapture()
 std::vector<std::wstring> CTraceCapture::Lines() const
 {
     std::vector<std::wstring> lines;
-    std::wstring all = Widen(ReadAll(m_path));
+    std::wstring all = Widen(ReadFileBytes(m_path));
     size_t start = 0;
     while (start < all.size())
     {
