@@ -276,12 +276,19 @@ TEST_F(QdlMonitorTest, RemovalEndsThreadAndNextRegistrationStartsWorkingOne)
     ::Sleep(QUIET_MS);
     EXPECT_EQ(0u, g_calls.Count());
 
+    WriteStatus(11);
     ASSERT_EQ(0u, monitor.RegisterQdlStatusCallback(CallbackB));
     DWORD dwSecond = monitor.GetThreadId();
     ASSERT_NE(0u, dwSecond);
     EXPECT_TRUE(ThreadIsAlive(dwSecond));
-    WriteStatus(11);
+    // The change signalled while no thread watched is still pending: the new
+    // thread delivers it first.
     std::vector<CCall> expected = {{CallbackB, 11}};
+    EXPECT_TRUE(WaitForCalls(1));
+    ::Sleep(QUIET_MS / 4);
+    EXPECT_EQ(expected, g_calls.Calls());
+    WriteStatus(12);
+    expected = {{CallbackB, 12}};
     EXPECT_EQ(expected, ChangeAndCollect(1));
 }
 
@@ -340,6 +347,50 @@ TEST_F(QdlMonitorTest, CallbackRemovingOnItsOwnThreadEndsMonitoring)
     ASSERT_EQ(0u, monitor.RegisterQdlStatusCallback(CallbackA));
     expected = {{CallbackA, 4}};
     EXPECT_EQ(expected, ChangeAndCollect(1));
+}
+
+// Holds the monitor thread at its very end, after it has decided to stop and
+// left the monitor but before it has ended, until the test has registered
+// again or a second has passed.
+HANDLE g_hThreadLeaving = nullptr;
+HANDLE g_hRegisteredAgain = nullptr;
+struct CThreadEndGate
+{
+    ~CThreadEndGate()
+    {
+        ::SetEvent(g_hThreadLeaving);
+        ::WaitForSingleObject(g_hRegisteredAgain, 1000);
+    }
+};
+
+void GatedSelfRemovingCallback(DWORD dwStatus)
+{
+    thread_local CThreadEndGate gate;  // destroyed as the monitor thread ends
+    (void)gate;
+    SelfRemovingCallback(dwStatus);
+}
+
+TEST_F(QdlMonitorTest, RegistrationWhileASelfStoppedThreadEndsStartsANewOne)
+{
+    CreateServiceEvent();
+    CHandle leaving(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CHandle registered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_hThreadLeaving = leaving.get();
+    g_hRegisteredAgain = registered.get();
+    CQdlStatusMonitor monitor;
+    g_pSelfRemovingMonitor = &monitor;
+    ASSERT_EQ(0u, monitor.RegisterQdlStatusCallback(GatedSelfRemovingCallback));
+    WriteStatus(4);
+    SignalChange();
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(leaving.get(), WAIT_FOR_CALLS_MS));
+
+    // The old thread no longer watches anything, so this registration needs a new one.
+    EXPECT_EQ(0u, monitor.RegisterQdlStatusCallback(CallbackA));
+    ::SetEvent(registered.get());
+    WriteStatus(5);
+    std::vector<CCall> expected = {{CallbackA, 5}};
+    EXPECT_EQ(expected, ChangeAndCollect(1));
+    EXPECT_EQ(0u, monitor.RegisterQdlStatusCallback(nullptr));
 }
 
 // The race: the service signals changes without pause while the agent keeps

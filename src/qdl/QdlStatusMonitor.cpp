@@ -72,6 +72,7 @@ DWORD CQdlStatusMonitor::GetThreadId() const
 DWORD CQdlStatusMonitor::AddCallback(QdlStatusCallback pfnCallback)
 {
     bool bAdded = false;
+    bool bThreadEnding = false;
     {
         CLock lock(m_csCallbacks);
         try
@@ -82,12 +83,13 @@ DWORD CQdlStatusMonitor::AddCallback(QdlStatusCallback pfnCallback)
         {
             return ERROR_NOT_ENOUGH_MEMORY;
         }
+        bThreadEnding = m_bThreadEnding;
     }
     // Without the service's event the callback stays registered but is never
     // called: there is nothing to watch.
     if (!m_hStatusChangeEvent || !m_hStopEvent)
         return 0;
-    JoinFinishedThread();
+    JoinFinishedThread(bThreadEnding);
     if (m_hThread || StartThread())
         return 0;
 
@@ -117,6 +119,7 @@ bool CQdlStatusMonitor::StartThread()
     // No thread runs now, so a stop signalled earlier is stale and must not
     // end the new thread at its first wait.
     ::ResetEvent(m_hStopEvent.get());
+    m_bThreadEnding = false;
     DWORD dwThreadId = 0;
     m_hThread.reset(::CreateThread(nullptr, 0, QdlStatusMonitorThread, this, 0, &dwThreadId));
     if (!m_hThread)
@@ -136,11 +139,13 @@ void CQdlStatusMonitor::StopThread()
     m_dwThreadId.store(0);
 }
 
-void CQdlStatusMonitor::JoinFinishedThread()
+void CQdlStatusMonitor::JoinFinishedThread(bool bThreadEnding)
 {
     // A callback may have removed everything from the monitor thread itself;
     // that thread ends without anyone waiting for it. Its handle goes here.
-    if (m_hThread && ::WaitForSingleObject(m_hThread.get(), 0) == WAIT_OBJECT_0)
+    // One that is still on its way out watches nothing any more: it is awaited,
+    // so that a new thread takes over.
+    if (m_hThread && ::WaitForSingleObject(m_hThread.get(), bThreadEnding ? INFINITE : 0) == WAIT_OBJECT_0)
     {
         m_hThread.reset();
         m_dwThreadId.store(0);
@@ -187,7 +192,10 @@ void CQdlStatusMonitor::WatchStatus()
             // thread; the stop only counts when nothing is left to call.
             CLock lock(m_csCallbacks);
             if (m_setCallbacks.empty())
+            {
+                m_bThreadEnding = true;
                 return;
+            }
         }
         else
         {

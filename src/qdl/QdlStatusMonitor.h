@@ -50,7 +50,7 @@ private:
     DWORD RemoveCallbacks();
     bool StartThread();
     void StopThread();
-    void JoinFinishedThread();
+    void JoinFinishedThread(bool bThreadEnding);
     bool OnMonitorThread() const;
 
     std::set<QdlStatusCallback> m_setCallbacks;
@@ -64,6 +64,9 @@ private:
     // Guards the set; held by NotifyCallbacks for the whole notification, so a
     // removal waits until a notification in progress is over.
     mutable CCriticalSection m_csCallbacks;
+    // Set under m_csCallbacks by a thread that found the set empty at a stop
+    // and is on its way out: it will call nothing more, whatever is added.
+    bool m_bThreadEnding = false;
 };
 
 // The process-wide monitor's registration.
