@@ -176,6 +176,25 @@ TEST_F(ModemBindingTest, HalfLoadedLibraryIsLoadedAgainWithoutPilingUpReferences
     // TearDown's DeInit must leave only the test's own reference.
 }
 
+TEST_F(ModemBindingTest, LoadingALibraryInUseAgainKeepsItsTableValid)
+{
+    LoadFake(L"complete");
+    ASSERT_TRUE(CToviApiWrapper::Initialize());
+    // From here on the wrapper's reference is the only one: giving it back
+    // before loading again would unload the module under the table.
+    HMODULE hModule = m_hFake;
+    ::FreeLibrary(m_hFake);
+    m_hFake = nullptr;
+
+    EXPECT_TRUE(CToviApiWrapper::LoadToviApi());
+    EXPECT_TRUE(CToviApiWrapper::m_bLoaded);
+    EXPECT_EQ(hModule, CToviApiWrapper::m_hToviApi);
+    EXPECT_EQ(hModule, ::GetModuleHandleW(L"ToviApi.dll"));
+    EXPECT_EQ(Plain(::GetProcAddress(hModule, "ResetDevice")), Plain(CToviApiWrapper::m_pfnResetDevice));
+    EXPECT_TRUE(m_trace.TextsAtLevel(3).empty());
+    // TearDown's one DeInit must unload it: the load took no extra reference.
+}
+
 TEST_F(ModemBindingTest, DeInitWithoutLibraryClearsTableAndFlag)
 {
     CToviApiWrapper::m_pfnQCWWANConnect = reinterpret_cast<PFN_QCWWANConnect>(Plain(&ExeFolder));

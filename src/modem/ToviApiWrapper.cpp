@@ -51,14 +51,15 @@ bool CToviApiWrapper::LoadToviApi()
 {
     TBD_FUNCTION_TRACE(L"CToviApiWrapper::LoadToviApi");
     // A library kept from an earlier failed lookup is given back first, so that
-    // loading again does not pile up references to it.
-    if (m_hToviApi != nullptr)
-    {
+    // loading again does not pile up references to it. A library in use is
+    // given back only after the new load: unloading it in between would leave
+    // the table pointing into freed code.
+    HMODULE hInUse = m_bLoaded ? m_hToviApi : nullptr;
+    if (m_hToviApi != nullptr && !m_bLoaded)
         ::FreeLibrary(m_hToviApi);
-        m_hToviApi = nullptr;
-    }
-
     m_hToviApi = ::LoadLibraryW(kToviApiLibrary);
+    if (hInUse != nullptr)
+        ::FreeLibrary(hInUse);
     if (m_hToviApi == nullptr)
     {
         TbdPrintMessage(TBCT_INFO, 3, L"Failed to load %s library", kToviApiLibrary);
