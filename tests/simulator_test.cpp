@@ -516,7 +516,8 @@ TEST_F(SimulatorTest, AnswersThatDoNotFitTheCallersBufferAreRefusedNotOverrun)
     ASSERT_EQ(0u, m_api.GetImageStoreW(260, fullRoot));
     EXPECT_EQ(m_sim.StoreRoot(), fullRoot);
 
-    // A build ID of 32 characters leaves no room for the terminator in 32.
+    // A build ID of 32 characters is a valid identity: it fills the 32
+    // characters without a terminator. Only one longer than the capacity is refused.
     const std::wstring odd = m_sim.MakeTempFolder(L"odd");
     BYTE id[16] = {1, 2, 3};
     ASSERT_TRUE(WriteImageFile(odd + L"\\AMSS.mbn", 0, id, 0x1234, std::string(32, 'B')));
@@ -525,9 +526,19 @@ TEST_F(SimulatorTest, AnswersThatDoNotFitTheCallersBufferAreRefusedNotOverrun)
     ULONG versionId = 0;
     wchar_t buildId[33];
     std::fill(buildId, buildId + 33, L'#');
-    EXPECT_EQ((ULONG)ERROR_INSUFFICIENT_BUFFER,
-              m_api.GetImageInfo3KW(0, 0, (odd + L"\\AMSS.mbn").c_str(), &type, imageId, &versionId, 32, buildId));
+    ASSERT_EQ(0u, m_api.GetImageInfo3KW(0, 0, (odd + L"\\AMSS.mbn").c_str(), &type, imageId, &versionId, 32,
+                                        buildId));
+    EXPECT_EQ(0, type);
+    EXPECT_EQ(0x1234u, versionId);
+    EXPECT_EQ(std::wstring(32, L'B'), std::wstring(buildId, 32));
     EXPECT_EQ(L'#', buildId[32]);
+    std::fill(buildId, buildId + 33, L'#');
+    type = 0xFF;
+    EXPECT_EQ((ULONG)ERROR_INSUFFICIENT_BUFFER,
+              m_api.GetImageInfo3KW(0, 0, (odd + L"\\AMSS.mbn").c_str(), &type, imageId, &versionId, 31, buildId));
+    EXPECT_EQ(0xFF, type);
+    EXPECT_EQ(L'#', buildId[0]);
+    EXPECT_EQ(L'#', buildId[31]);
     ASSERT_EQ(0u, m_api.GetImageInfo3KW(0, 0, (odd + L"\\UQCN_X.mbn").c_str(), &type, imageId, &versionId, 32,
                                         buildId));
     EXPECT_EQ(1, type);

@@ -229,13 +229,15 @@ ULONG WINAPI GetImageInfo3KW(ULONG reserved1, ULONG reserved2, LPCWSTR pszImageP
         if (result != SimError::kNone)
             return result;
         std::wstring buildId = CSimText::FromAnsi(image.buildId);
-        // Never an unterminated build ID: one that does not fit is refused.
-        if (buildId.size() + 1 > buildIdCapacity)
+        // A build ID may have as many characters as the capacity (32 in 32):
+        // it then fills the buffer without a terminator. A longer one is refused.
+        if (buildId.size() > buildIdCapacity)
             return SimError::kInsufficientBuffer;
         *pImageType = image.type;
         std::memcpy(pImageId, image.imageId, 16);
         *pVersionId = image.versionId;
-        std::memcpy(pszBuildId, buildId.c_str(), (buildId.size() + 1) * sizeof(wchar_t));
+        size_t written = std::min<size_t>(buildId.size() + 1, buildIdCapacity);
+        std::memcpy(pszBuildId, buildId.c_str(), written * sizeof(wchar_t));
         return SimError::kNone;
     });
 }
