@@ -217,6 +217,10 @@ int CSimCommands::Delete(const Args& args)
     ULONG result = m_library.pfnGetStoredImages(&size, &list[0]);
     if (result != 0)
         return Result(L"GetStoredImages", result);
+    // A raw list longer than the buffer comes back cut, its count still the
+    // full length: only what the buffer holds is read.
+    if (size > list.size())
+        size = (ULONG)list.size();
     // Number of lists, then per list a 4-byte header and its entries.
     size_t pos = 1;
     for (BYTE n = 0; size > 0 && n < list[0] && pos + 4 <= size; ++n)
