@@ -447,6 +447,62 @@ TEST_F(TraceConfigTest, StartLoggingKeepsThePreviousLogAndAppliesTheRecord)
     ::DeleteFileW(elsewhere.c_str());
 }
 
+// The texts of the log's level-1 lines, in order.
+std::vector<std::string> InfoTexts(const std::string& log)
+{
+    std::vector<std::string> texts;
+    std::regex line(R"(ToviImgMgr [^\r\n]* 0x[0-9a-f]{8} i :   ([^\r\n]*)\r\n)");
+    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+        texts.push_back((*it)[1].str());
+    return texts;
+}
+
+// The record's own lines reach the log only as far as the registry already
+// lets them through; each enable is set before its line is traced, and the
+// registry is re-applied after the record.
+TEST_F(TraceConfigTest, StartLoggingTracesTheRecordAsFarAsTheRegistryAllows)
+{
+    const std::string kPrefix = "TBD : Class enable state change: ";
+    struct
+    {
+        const char* name;
+        bool bRegistryEnablesInfo;
+        BYTE bRecordInfo;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"registry enables info", true, 1,
+         {"Default logging level:", kPrefix + "TBDCT_ALL_FUNCTIONS = true", kPrefix + "TBDCT_ALL_MEMORY = true",
+          kPrefix + "TBCT_INFO = true", kPrefix + "TBCT_READ = false", "Apply TBD logging registry over-rides",
+          "Version: 0.0.0.0"}},
+        {"the record enables info", false, 1,
+         {kPrefix + "TBCT_INFO = true", kPrefix + "TBCT_READ = false", "Apply TBD logging registry over-rides",
+          "Version: 0.0.0.0"}},
+        {"the record disables info until the registry enables it again", true, 0,
+         {"Default logging level:", kPrefix + "TBDCT_ALL_FUNCTIONS = true", kPrefix + "TBDCT_ALL_MEMORY = true",
+          "Version: 0.0.0.0"}},
+    };
+    Guard(CU, kToviProgramKey, L"OutputFileName").SetString(m_path);
+    Apply(Text(CU, GENERAL, L"TraceLevel", L"TBDOL_INFORMATION"));
+    for (const auto& c : cases)
+    {
+        if (c.bRegistryEnablesInfo)
+            Apply(Dword(CU, GENERAL, L"TBCT_INFO", 1));
+        else
+            Guard(CU, kGeneralKey, L"TBCT_INFO").Delete();
+        TbdConfig config = {};
+        config.nDefaultLevel = 1;
+        config.bTraceAllFunctions = 1;
+        config.bTraceAllMemory = 1;
+        config.bTraceInfo = c.bRecordInfo;
+        config.bTraceRead = 0;
+        config.nLogSizeLimit = 1000000;
+        config.bLogOwnVersion = 1;
+        ASSERT_TRUE(TbdStartLogging(&config)) << c.name;
+        TbdShutdown();
+        EXPECT_EQ(c.expected, InfoTexts(LogBytes())) << c.name;
+    }
+}
+
 TEST_F(TraceConfigTest, StartLoggingTracesTheNamedModulesVersion)
 {
     TbdConfig config = {};
