@@ -4,6 +4,8 @@
 // the preference or delete stored images.
 #include <windows.h>
 
+#include <cstdint>
+#include <list>
 #include <string>
 
 #include "framework/Dialog.h"
@@ -13,14 +15,16 @@
 
 // Asks the window to reload the store and its lists; no parameters.
 #define WM_NOTIFY_REFRESH (WM_USER + 1000)
+// Retries a failed reload.
+#define IDT_REFRESH 1275
+#define IDT_REFRESH_ELAPSE 3000
 
 class CToviImgMgrDlg : public CDialog
 {
 public:
+    // DoModal comes from CDialog; the run ends with IDOK or IDCANCEL.
     explicit CToviImgMgrDlg(HWND hParent = nullptr);
     ~CToviImgMgrDlg() override;
-
-    // DoModal comes from CDialog; its result is IDOK or IDCANCEL.
 
 protected:
     BOOL OnInitDialog() override;
@@ -28,8 +32,8 @@ protected:
     bool OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 private:
-    void OnSysCommand(UINT nID, LPARAM lParam);
-    void OnPaint();
+    bool OnSysCommand(UINT nID, LPARAM lParam);
+    bool OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnBnClickedBtnSelectImg();
     void OnNMClickListModem(NMHDR* pNMHDR, LRESULT* pResult);
@@ -40,10 +44,23 @@ private:
     void OnBnClickedBtnDelete();
     void OnTimer(UINT_PTR nIDEvent);
 
+    bool OnCommand(WPARAM wParam);
+    bool OnNotify(NMHDR* pNMHDR, LRESULT& lResult);
+    void AddAboutEntry();
+    void ConnectAndWatchRemoval();
+    bool ReloadStore();
     void EnableButton(int nId, BOOL bEnable);
-    void UnmarkSelection(CListCtrl& list);
-    bool DeleteMarkedImage(CImageListView& view, const std::list<CImageElement>& images,
-                           const wchar_t* pszRowFormat, const wchar_t* pszFoundText);
+    static void UnmarkRow(CListCtrl& list);
+    void OnListClicked(const CListCtrl& list, BOOL& bSelected);
+    // What one list's part of a delete came to.
+    enum DeleteOutcome
+    {
+        DELETE_NOTHING_MARKED,
+        DELETE_DONE,
+        DELETE_STOPPED  // traced and shown; the delete goes no further
+    };
+    DeleteOutcome DeleteMarked(const CImageListView& view, const std::list<CImageElement>& images,
+                               const wchar_t* pszMarkedFormat, const wchar_t* pszFoundText);
 
 public:
     HICON m_hIcon;
@@ -57,10 +74,15 @@ public:
     CListCtrl m_lcModem;
     CListCtrl m_lcPri;
     std::wstring m_csStatus;
+
+private:
+    friend void WINAPI DeviceRemovalCallback();
+    // Set by the removal callback: the next reload connects again.
+    volatile LONG m_lDeviceRemoved;
 };
 
 // The open image manager window, or null; read by DeviceRemovalCallback.
 extern CToviImgMgrDlg* g_pImgMgrDlg;
 
 // Handed to the library's SetDeviceRemovalCallback; runs on the library's thread.
-void DeviceRemovalCallback();
+void WINAPI DeviceRemovalCallback();
