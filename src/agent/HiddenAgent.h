@@ -26,6 +26,10 @@ public:
     // Loads the image store and switches the automatic image download by SIM
     // off; always 0.
     ULONG Initialize();
+    // The agent command sequence chosen by the switches of the process's
+    // command line, or of the full command line given (program name first);
+    // the run's result.
+    int Execute(const wchar_t* pszCommandLine = nullptr);
     ULONG ConnectDevice();
     ULONG DisconnectDevice();
     // Has the modem switch to the images of a host folder already stored on it.
@@ -60,6 +64,12 @@ public:
     int DownloadAllImages();
     // Sets the modem's automatic GPS tracking to the number in the text.
     int EnableGpsAuto(std::wstring csValue);
+
+    // The download status callback, on the monitor's thread: keeps the status
+    // and signals m_hQdlStatusEvent.
+    static void OnQdlStatusChanged(DWORD dwStatus);
+    // The download phase's worker thread; it has nothing to do.
+    static DWORD WINAPI WorkerThreadProc(LPVOID pAgent);
 
     DWORD m_dwQdlStatus;
     CHandle m_hQdlStatusEvent;

@@ -24,7 +24,7 @@ BOOL CToviImgMgrApp::InitInstance()
     TbdPrintMessage(TBCT_INFO, 1, L"Command line options: %s", m_lpCmdLine);
 
     if (m_lpCmdLine[0] != L'\0')
-        RunAgentMode(m_lpCmdLine);
+        RunAgentMode();
     else
         ShowVersionBox();
     return FALSE;
