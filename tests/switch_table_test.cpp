@@ -185,8 +185,7 @@ TEST(SwitchTable, ProcessCommandLineIsParsedLikeItsText)
     const std::vector<std::wstring> arguments = SplitCommandLine(::GetCommandLineW());
     for (size_t i = 1; i < arguments.size(); ++i)
     {
-        if (CSwitchTable::IsSwitchToken(arguments[i]))
-            EXPECT_EQ(text.GetSwitchValues(arguments[i]), process.GetSwitchValues(arguments[i]));
+        EXPECT_EQ(text.GetSwitchValues(arguments[i]), process.GetSwitchValues(arguments[i]));
     }
 }
 }  // namespace
