@@ -921,4 +921,19 @@ TEST_F(ImageManagerDialogTest, RefusedRemovalRegistrationIsTracedAndTheWindowWor
     EXPECT_EQ(L"Ready", Status());
     EXPECT_EQ(2u, ListRows(IDC_LIST_MODEM).size());
 }
+
+TEST_F(ImageManagerDialogTest, WithoutTheLibraryTheWindowOpensCallsNothingAndShowsFailure)
+{
+    CreateModemWithTwoPairs();
+    CToviApiWrapper::DeInit();
+    Open();
+
+    EXPECT_EQ(kRetrieveFailed, Status());
+    EXPECT_EQ(1, m_trace.Count(L"Failed to register device removal callback"));
+    EXPECT_TRUE(ListRows(IDC_LIST_MODEM).empty());
+    EXPECT_TRUE(m_pDialog->RetryTimerRuns());
+    EXPECT_EQ(IDCANCEL, m_pDialog->Close());
+    EXPECT_TRUE(m_sim.Journal().empty());
+    EXPECT_TRUE(CToviApiWrapper::Initialize());
+}
 }  // namespace
