@@ -4,7 +4,6 @@
 // registry tell what the run did.
 #include <windows.h>
 
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "platform/Handles.h"
+#include "support/ProgramRun.h"
 #include "support/RegistrySnapshot.h"
 #include "support/SimModem.h"
 #include "support/TraceTestSupport.h"
@@ -22,50 +22,9 @@ const wchar_t* const SETTINGS_KEY = L"Software\\Velmora Inc\\QDL";
 const REGSAM VIEWS[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 const DWORD RUN_TIMEOUT_MS = 30000;
 
-std::wstring OwnFolder()
+std::vector<std::string> ReadLogTexts()
 {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring LogPath()
-{
-    wchar_t appData[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, appData)))
-        return std::wstring();
-    return std::wstring(appData) + L"\\Velmora\\Logs\\ToviImgMgr.txt";
-}
-
-// The texts of the log's trace lines, after the level tag that follows the
-// thread ID (" 0x%08x"); header and footer lines have no tag.
-std::vector<std::string> LogTexts()
-{
-    static const char* const tags[] = {" t :   ", " i :   ", " h : ", " E :   "};
-    const std::string log = ReadFileBytes(LogPath());
-    std::vector<std::string> texts;
-    for (size_t start = 0; start < log.size();)
-    {
-        size_t end = log.find("\r\n", start);
-        if (end == std::string::npos)
-            end = log.size();
-        const std::string line = log.substr(start, end - start);
-        start = end + 2;
-        size_t pos = line.find(" 0x");
-        if (pos == std::string::npos)
-            continue;
-        pos += 3 + 8;
-        for (const char* tag : tags)
-        {
-            if (line.compare(pos, strlen(tag), tag) == 0)
-            {
-                texts.push_back(line.substr(pos + strlen(tag)));
-                break;
-            }
-        }
-    }
-    return texts;
+    return LogTexts(ReadFileBytes(ProgramLogPath()));
 }
 
 // Fails the test unless every text is in the log, in this order.
@@ -91,88 +50,22 @@ int CountInLog(const std::vector<std::string>& texts, const std::string& text)
     return n;
 }
 
-BOOL CALLBACK FindProcessWindow(HWND hWnd, LPARAM lParam)
+bool AnyWindow(HWND)
 {
-    std::pair<DWORD, HWND>* pSearch = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
-    if (dwProcessId != pSearch->first || !::IsWindowVisible(hWnd))
-        return TRUE;
-    pSearch->second = hWnd;
-    return FALSE;
+    return true;
 }
 
-// One run of a program with the given text after its name, started in the
-// program's own folder (so that a library search finds only what is there);
-// ended if a test leaves it running.
-class CProgramRun
+std::wstring ProgramBesideTest()
 {
-public:
-    CProgramRun(const std::wstring& program, const std::wstring& arguments)
-    {
-        const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
-        std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-        std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-        buffer.push_back(L'\0');
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi = {};
-        m_dwStart = ::GetTickCount();
-        if (::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
-        {
-            m_process.reset(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-            m_dwProcessId = pi.dwProcessId;
-        }
-    }
-    ~CProgramRun()
-    {
-        if (m_process && ::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT)
-        {
-            ::TerminateProcess(m_process.get(), 99);
-            ::WaitForSingleObject(m_process.get(), RUN_TIMEOUT_MS);
-        }
-    }
-    CProgramRun(const CProgramRun&) = delete;
-    CProgramRun& operator=(const CProgramRun&) = delete;
+    return TestProgramFolder() + L"\\ToviImgMgr.exe";
+}
 
-    bool Started() const { return static_cast<bool>(m_process); }
-
-    // The exit status, or -1 when the program did not end in time.
-    long WaitForExit()
-    {
-        if (::WaitForSingleObject(m_process.get(), RUN_TIMEOUT_MS) != WAIT_OBJECT_0)
-            return -1;
-        m_dwElapsed = ::GetTickCount() - m_dwStart;
-        DWORD dwCode = 0;
-        ::GetExitCodeProcess(m_process.get(), &dwCode);
-        return static_cast<long>(dwCode);
-    }
-    DWORD ElapsedMs() const { return m_dwElapsed; }
-
-    // The program's first visible top-level window, or nullptr once it has
-    // ended or the time is up.
-    HWND WaitForWindow() const
-    {
-        const DWORD dwStart = ::GetTickCount();
-        while (::GetTickCount() - dwStart < RUN_TIMEOUT_MS)
-        {
-            std::pair<DWORD, HWND> search(m_dwProcessId, nullptr);
-            ::EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-            if (search.second != nullptr)
-                return search.second;
-            if (::WaitForSingleObject(m_process.get(), 50) == WAIT_OBJECT_0)
-                return nullptr;
-        }
-        return nullptr;
-    }
-
-private:
-    CHandle m_process;
-    DWORD m_dwProcessId = 0;
-    DWORD m_dwStart = 0;
-    DWORD m_dwElapsed = 0;
-};
+// The program is started in its own folder, so that a library search finds
+// only what is there.
+std::wstring FolderOf(const std::wstring& program)
+{
+    return program.substr(0, program.find_last_of(L'\\'));
+}
 
 // The settings key is made fresh in both views, the download service's event
 // is held, and the log of the previous run is gone.
@@ -187,17 +80,17 @@ protected:
             ASSERT_TRUE(TestRegistry::CreateKey(HKEY_LOCAL_MACHINE, SETTINGS_KEY, view));
         m_hServiceEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, L"Global\\QDL_STATUS_CHANGE_EVENT"));
         ASSERT_TRUE(m_hServiceEvent.valid());
-        ASSERT_FALSE(LogPath().empty());
-        ::DeleteFileW(LogPath().c_str());
+        ASSERT_FALSE(ProgramLogPath().empty());
+        ::DeleteFileW(ProgramLogPath().c_str());
         m_sim.ClearJournal();
     }
 
     // Runs the program beside the test to its end; its exit status.
     long Run(const std::wstring& arguments)
     {
-        CProgramRun run(OwnFolder() + L"\\ToviImgMgr.exe", arguments);
+        CProgramRun run(ProgramBesideTest(), L" " + arguments, TestProgramFolder());
         EXPECT_TRUE(run.Started()) << ::GetLastError();
-        long nExit = run.WaitForExit();
+        long nExit = run.WaitForExit(RUN_TIMEOUT_MS);
         m_dwElapsedMs = run.ElapsedMs();
         return nExit;
     }
@@ -230,7 +123,7 @@ TEST_F(AgentModeE2eTest, ForcedUpdateSwitchesTheModemToTheFolder)
     EXPECT_EQ("UQCN-C102-F03-3", m_sim.RunningBuildId(1));
     EXPECT_EQ(std::vector<std::wstring>{L"UpgradeFirmware3k(" + m_sim.FolderPath(3) + L", 1) = 0"},
               m_sim.JournalCalls(L"UpgradeFirmware3k("));
-    const std::vector<std::string> log = LogTexts();
+    const std::vector<std::string> log = ReadLogTexts();
     ExpectLogInOrder(log, {"Command line options: -FWUPDATE FORCE -DEFAULTIMAGE 3", "+ CHiddenAgent::Execute",
                            "-FWUPDATE FORCE. Firmware will be updated", "QDL status change callback registered",
                            "UpgradeFirmware3k succeed for " + AnsiBytes(m_sim.FolderPath(3)),
@@ -259,7 +152,7 @@ TEST_F(AgentModeE2eTest, UpdateOffResetsToStoredFolderAndSwitchesGpsOnAfterTwoSe
     EXPECT_EQ(1u, m_sim.GpsTrackingValue());
     EXPECT_EQ(std::vector<std::wstring>{L"UpgradeFirmware3k(" + m_sim.FolderPath(3) + L", 0) = 0"},
               m_sim.JournalCalls(L"UpgradeFirmware3k("));
-    const std::vector<std::string> log = LogTexts();
+    const std::vector<std::string> log = ReadLogTexts();
     ExpectLogInOrder(log, {"-FWUPDATE OFF. Modem is reset as desired firmware exists", "Carrier index cleared",
                            "Sleep 2s before EnableGpsAuto", "SetPortAutomaticTracking succeeded with 1"});
     EXPECT_EQ(0, CountInLog(log, "QDL status change callback registered"));
@@ -274,7 +167,7 @@ TEST_F(AgentModeE2eTest, PlainWordLeavesTheModemAlone)
 
     EXPECT_EQ("AMSS-STSUGN-F06-1575", m_sim.RunningBuildId(0));
     EXPECT_TRUE(m_sim.JournalCalls(L"UpgradeFirmware3k(").empty());
-    const std::vector<std::string> log = LogTexts();
+    const std::vector<std::string> log = ReadLogTexts();
     ExpectLogInOrder(log, {"Command line options: hello", "+ CHiddentAgent::Initialize",
                            "No switches were given on the command line"});
     EXPECT_EQ(0, AutoDownloadBySim()) << "Initialize switched it off and nothing put it back";
@@ -282,17 +175,17 @@ TEST_F(AgentModeE2eTest, PlainWordLeavesTheModemAlone)
 
 TEST_F(AgentModeE2eTest, WindowSwitchIgnoresTheOtherSwitches)
 {
-    CProgramRun run(OwnFolder() + L"\\ToviImgMgr.exe", L"-SHOWMETHEGUI -FWUPDATE FORCE -DEFAULTIMAGE 3");
+    CProgramRun run(ProgramBesideTest(), L" -SHOWMETHEGUI -FWUPDATE FORCE -DEFAULTIMAGE 3", TestProgramFolder());
     ASSERT_TRUE(run.Started());
-    HWND hWindow = run.WaitForWindow();
+    HWND hWindow = run.WaitForWindow(AnyWindow, RUN_TIMEOUT_MS);
     ASSERT_NE(nullptr, hWindow) << "no window appeared";
 
     ::PostMessageW(hWindow, WM_CLOSE, 0, 0);
 
-    ASSERT_EQ(0, run.WaitForExit());
+    ASSERT_EQ(0, run.WaitForExit(RUN_TIMEOUT_MS));
     EXPECT_TRUE(m_sim.JournalCalls(L"UpgradeFirmware3k(").empty());
     EXPECT_EQ("AMSS-STSUGN-F06-1575", m_sim.RunningBuildId(0));
-    const std::vector<std::string> log = LogTexts();
+    const std::vector<std::string> log = ReadLogTexts();
     ExpectLogInOrder(log, {"+ CHiddenAgent::Execute", "-SHOWMETHEGUI specified, running in UI mode"});
     EXPECT_EQ(0, CountInLog(log, "-FWUPDATE FORCE. Firmware will be updated"));
 }
@@ -303,20 +196,20 @@ TEST_F(AgentModeE2eTest, WithoutTheModemLibraryTheAgentDoesNotRun)
     const std::wstring folder = TestTempPath(L"nolib");
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
     const std::wstring program = folder + L"\\ToviImgMgr.exe";
-    ASSERT_TRUE(::CopyFileW((OwnFolder() + L"\\ToviImgMgr.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(ProgramBesideTest().c_str(), program.c_str(), FALSE));
 
     long nExit;
     {
-        CProgramRun run(program, L"-FWUPDATE FORCE -DEFAULTIMAGE 3");
+        CProgramRun run(program, L" -FWUPDATE FORCE -DEFAULTIMAGE 3", FolderOf(program));
         ASSERT_TRUE(run.Started());
-        nExit = run.WaitForExit();
+        nExit = run.WaitForExit(RUN_TIMEOUT_MS);
     }
     ::DeleteFileW(program.c_str());
     ::RemoveDirectoryW(folder.c_str());
 
     EXPECT_EQ(0, nExit);
     EXPECT_TRUE(m_sim.Journal().empty());
-    const std::vector<std::string> log = LogTexts();
+    const std::vector<std::string> log = ReadLogTexts();
     ExpectLogInOrder(log, {"Failed to load ToviApi", "Failed to initialize HiddenAgent"});
     EXPECT_EQ(0, CountInLog(log, "+ CHiddenAgent::Execute"));
 }

@@ -3,7 +3,6 @@
 // the trace log that the run left.
 #include <windows.h>
 
-#include <shlobj.h>
 #include <stdio.h>
 
 #include <string>
@@ -12,9 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "framework/WinApp.h"
-#include "platform/Handles.h"
 #include "support/RegistrySnapshot.h"
+#include "support/ProgramRun.h"
 #include "support/SimModem.h"
+#include "support/TraceTestSupport.h"
 
 namespace
 {
@@ -24,66 +24,6 @@ const DWORD EXIT_TIMEOUT_MS = 20000;
 // Long enough for a second box, if the program showed one, to appear.
 const DWORD SECOND_BOX_GRACE_MS = 500;
 
-std::wstring OwnFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring LogPath()
-{
-    wchar_t appData[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, appData)))
-        return std::wstring();
-    return std::wstring(appData) + L"\\Velmora\\Logs\\ToviImgMgr.txt";
-}
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string bytes;
-    CFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-    if (!file)
-        return bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    return bytes;
-}
-
-// The texts of the log's trace lines: what follows the level tag after the
-// thread ID field (" 0x%08x"). Header and footer lines have no tag.
-std::vector<std::string> LogTexts(const std::string& log)
-{
-    static const char* const tags[] = {" t :   ", " i :   ", " h : ", " E :   "};
-    std::vector<std::string> texts;
-    size_t start = 0;
-    while (start < log.size())
-    {
-        size_t end = log.find("\r\n", start);
-        if (end == std::string::npos)
-            end = log.size();
-        std::string line = log.substr(start, end - start);
-        start = end + 2;
-        size_t pos = line.find(" 0x");
-        if (pos == std::string::npos)
-            continue;
-        pos += 3 + 8;
-        for (const char* tag : tags)
-        {
-            if (line.compare(pos, strlen(tag), tag) == 0)
-            {
-                texts.push_back(line.substr(pos + strlen(tag)));
-                break;
-            }
-        }
-    }
-    return texts;
-}
-
 int IndexOf(const std::vector<std::string>& texts, const std::string& text, size_t from = 0)
 {
     for (size_t i = from; i < texts.size(); ++i)
@@ -92,29 +32,11 @@ int IndexOf(const std::vector<std::string>& texts, const std::string& text, size
     return -1;
 }
 
-struct CBoxSearch
+bool IsVersionBox(HWND hWnd)
 {
-    DWORD dwProcessId;
-    std::vector<HWND> boxes;
-};
-
-BOOL CALLBACK CollectBox(HWND hWnd, LPARAM lParam)
-{
-    CBoxSearch* pSearch = reinterpret_cast<CBoxSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
     wchar_t caption[256] = {};
     ::GetWindowTextW(hWnd, caption, 256);
-    if (dwProcessId == pSearch->dwProcessId && ::IsWindowVisible(hWnd) && wcscmp(caption, BOX_CAPTION) == 0)
-        pSearch->boxes.push_back(hWnd);
-    return TRUE;
-}
-
-std::vector<HWND> FindBoxes(DWORD dwProcessId)
-{
-    CBoxSearch search = {dwProcessId, {}};
-    ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
-    return search.boxes;
+    return wcscmp(caption, BOX_CAPTION) == 0;
 }
 
 // What a message box shows: its texts, its buttons and whether it shows an icon.
@@ -158,71 +80,13 @@ CBoxContents ReadBox(HWND hBox)
     return contents;
 }
 
-// One run of the program with the given text after its name, started from a
-// folder that is not its own. Ends the process if a test leaves it running.
-class CProgramRun
+// The program beside the test, started from a folder that is not its own.
+std::wstring TempFolder()
 {
-public:
-    explicit CProgramRun(const std::wstring& arguments)
-    {
-        std::wstring commandLine = L"\"" + OwnFolder() + L"\\ToviImgMgr.exe\"" + arguments;
-        std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-        buffer.push_back(L'\0');
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi = {};
-        if (::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, temp, &si, &pi))
-        {
-            m_process.reset(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-            m_dwProcessId = pi.dwProcessId;
-        }
-    }
-    ~CProgramRun()
-    {
-        if (m_process && ::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT)
-        {
-            ::TerminateProcess(m_process.get(), 99);
-            ::WaitForSingleObject(m_process.get(), EXIT_TIMEOUT_MS);
-        }
-    }
-    CProgramRun(const CProgramRun&) = delete;
-    CProgramRun& operator=(const CProgramRun&) = delete;
-
-    bool Started() const { return static_cast<bool>(m_process); }
-    DWORD ProcessId() const { return m_dwProcessId; }
-
-    // The first version box, or nullptr once the program has ended or the time is up.
-    HWND WaitForBox() const
-    {
-        DWORD dwStart = ::GetTickCount();
-        while (::GetTickCount() - dwStart < START_TIMEOUT_MS)
-        {
-            std::vector<HWND> boxes = FindBoxes(m_dwProcessId);
-            if (!boxes.empty())
-                return boxes.front();
-            if (::WaitForSingleObject(m_process.get(), 50) == WAIT_OBJECT_0)
-                return nullptr;
-        }
-        return nullptr;
-    }
-
-    // Waits for the process to end by itself; its exit code, or -1 when it did not end.
-    long WaitForExit() const
-    {
-        if (::WaitForSingleObject(m_process.get(), EXIT_TIMEOUT_MS) != WAIT_OBJECT_0)
-            return -1;
-        DWORD dwCode = 0;
-        ::GetExitCodeProcess(m_process.get(), &dwCode);
-        return static_cast<long>(dwCode);
-    }
-
-private:
-    CHandle m_process;
-    DWORD m_dwProcessId = 0;
-};
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
 
 struct StartCase
 {
@@ -249,18 +113,18 @@ TEST_P(StartupTest, ShowsVersionBoxOnlyForEmptyCommandLine)
     CSimModem sim;
     CRegistrySnapshot settings32(HKEY_LOCAL_MACHINE, L"Software\\Velmora Inc\\QDL", KEY_WOW64_32KEY);
     CRegistrySnapshot settings64(HKEY_LOCAL_MACHINE, L"Software\\Velmora Inc\\QDL", KEY_WOW64_64KEY);
-    std::wstring logPath = LogPath();
+    std::wstring logPath = ProgramLogPath();
     ASSERT_FALSE(logPath.empty());
     ::DeleteFileW(logPath.c_str());
 
-    CProgramRun run(c.pszArguments);
+    CProgramRun run(TestProgramFolder() + L"\\ToviImgMgr.exe", c.pszArguments, TempFolder());
     ASSERT_TRUE(run.Started()) << ::GetLastError();
-    HWND hBox = run.WaitForBox();
+    HWND hBox = run.WaitForWindow(IsVersionBox, START_TIMEOUT_MS);
     if (c.bShowsBox)
     {
         ASSERT_NE(nullptr, hBox) << "no box captioned ToviImageManager appeared";
         ::Sleep(SECOND_BOX_GRACE_MS);
-        EXPECT_EQ(1u, FindBoxes(run.ProcessId()).size());
+        EXPECT_EQ(1u, run.Windows(IsVersionBox).size());
         CBoxContents contents = ReadBox(hBox);
         EXPECT_EQ(std::vector<std::wstring>{L"ToviImgMgr 1.0.1312.0"}, contents.texts);
         EXPECT_EQ(std::vector<int>{IDOK}, contents.buttonIds) << "a single OK button";
@@ -273,8 +137,8 @@ TEST_P(StartupTest, ShowsVersionBoxOnlyForEmptyCommandLine)
         EXPECT_EQ(nullptr, hBox);
     }
     // The exit status is the framework's own, whatever the mode.
-    EXPECT_EQ(0, run.WaitForExit());
-    EXPECT_TRUE(FindBoxes(run.ProcessId()).empty());
+    EXPECT_EQ(0, run.WaitForExit(EXIT_TIMEOUT_MS));
+    EXPECT_TRUE(run.Windows(IsVersionBox).empty());
 
     std::vector<std::string> texts = LogTexts(ReadFileBytes(logPath));
     int options = IndexOf(texts, c.pszTracedOptions);
