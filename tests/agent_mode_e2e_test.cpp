@@ -140,6 +140,22 @@ TEST_F(AgentModeE2eTest, ForcedUpdateSwitchesTheModemToTheFolder)
     }
 }
 
+// The service may keep its event set: the program's monitor then notifies
+// without a pause, and its removal must still end the run.
+TEST_F(AgentModeE2eTest, ServiceEventHeldSetStillLetsTheRunEnd)
+{
+    m_hServiceEvent.reset();
+    m_hServiceEvent.reset(::CreateEventW(nullptr, TRUE, TRUE, L"Global\\QDL_STATUS_CHANGE_EVENT"));
+    ASSERT_TRUE(m_hServiceEvent.valid());
+    ASSERT_NE((DWORD)ERROR_ALREADY_EXISTS, ::GetLastError());
+
+    EXPECT_EQ(0, Run(L"-FWUPDATE FORCE -DEFAULTIMAGE 3"));
+
+    EXPECT_EQ("AMSS-STAUSH-F03-1575", m_sim.RunningBuildId(0));
+    const std::vector<std::string> log = ReadLogTexts();
+    ExpectLogInOrder(log, {"QDL status change callback registered", "QDL status change callback removed"});
+}
+
 TEST_F(AgentModeE2eTest, UpdateOffResetsToStoredFolderAndSwitchesGpsOnAfterTwoSeconds)
 {
     ASSERT_EQ(0u, m_sim.StoreFolder(L"3"));

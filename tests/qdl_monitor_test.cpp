@@ -444,4 +444,85 @@ TEST_F(QdlMonitorTest, RemovalRacingStatusChangesNeverCallsRemovedCallback)
     ::WaitForSingleObject(serviceThread.get(), INFINITE);
     EXPECT_EQ(0, g_lateCalls.load());
 }
+// The service decides what kind of event it keeps: one that stays set, or one
+// set again as soon as it is taken, keeps the monitor notifying without a
+// pause. A removal must still come back promptly and the thread end soon
+// after; what comes back late is a failure, not a hung test.
+std::atomic<long> g_busyCalls(0);
+std::atomic<bool> g_bBusyRemoved(false);
+std::atomic<long> g_busyLateCalls(0);
+void BusyCallback(DWORD)
+{
+    ++g_busyCalls;
+    if (g_bBusyRemoved)
+        ++g_busyLateCalls;
+}
+
+struct CStream
+{
+    HANDLE hEvent;
+    std::atomic<bool> bStop{false};
+};
+
+DWORD WINAPI SignalWithoutPause(LPVOID pParam)
+{
+    CStream* pStream = static_cast<CStream*>(pParam);
+    while (!pStream->bStop)
+        ::SetEvent(pStream->hEvent);
+    return 0;
+}
+
+DWORD WINAPI RemoveAll(LPVOID pParam)
+{
+    static_cast<CQdlStatusMonitor*>(pParam)->RegisterQdlStatusCallback(nullptr);
+    g_bBusyRemoved = true;
+    return 0;
+}
+
+TEST_F(QdlMonitorTest, RemovalReturnsPromptlyWhileTheServiceKeepsSignalling)
+{
+    const DWORD REMOVAL_BOUND_MS = THREAD_END_WAIT_MS + 1000;
+    struct Case
+    {
+        const char* pszWhat;
+        BOOL bManualReset;
+    };
+    const Case cases[] = {{"manual-reset event held set", TRUE}, {"auto-reset event signalled in a stream", FALSE}};
+    WriteStatus(6);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pszWhat);
+        m_event.reset(::CreateEventW(nullptr, c.bManualReset, c.bManualReset, QDL_STATUS_CHANGE_EVENT_NAME));
+        ASSERT_TRUE(m_event);
+        CStream stream{m_event.get()};
+        CHandle streamThread;
+        if (!c.bManualReset)
+            streamThread.reset(::CreateThread(nullptr, 0, SignalWithoutPause, &stream, 0, nullptr));
+
+        g_busyCalls = 0;
+        g_bBusyRemoved = false;
+        g_busyLateCalls = 0;
+        CQdlStatusMonitor monitor;
+        ASSERT_EQ(0u, monitor.RegisterQdlStatusCallback(BusyCallback));
+        CHandle monitorThread(::OpenThread(SYNCHRONIZE, FALSE, monitor.GetThreadId()));
+        ASSERT_TRUE(monitorThread);
+        ASSERT_TRUE(WaitUntil([] { return g_busyCalls > 20; }, WAIT_FOR_CALLS_MS));
+
+        CHandle removal(::CreateThread(nullptr, 0, RemoveAll, &monitor, 0, nullptr));
+        ASSERT_TRUE(removal);
+        bool bReturned = ::WaitForSingleObject(removal.get(), REMOVAL_BOUND_MS) == WAIT_OBJECT_0;
+        EXPECT_TRUE(bReturned) << "the removal did not return within " << REMOVAL_BOUND_MS << " ms";
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(monitorThread.get(), REMOVAL_BOUND_MS))
+            << "the monitor thread did not end";
+        ::Sleep(QUIET_MS);
+        EXPECT_EQ(0, g_busyLateCalls.load()) << "a removed callback was called";
+
+        // Let a removal that is stuck come back, so the monitor can go.
+        stream.bStop = true;
+        ::ResetEvent(m_event.get());
+        if (streamThread)
+            ::WaitForSingleObject(streamThread.get(), WAIT_FOR_CALLS_MS);
+        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(removal.get(), WAIT_FOR_CALLS_MS));
+    }
+}
 }  // namespace

@@ -20,7 +20,7 @@ const DWORD FAILED_WAIT_BACKOFF_MS = 10;
 CQdlStatusMonitor g_QdlStatusMonitor;
 }
 
-CQdlStatusMonitor::CQdlStatusMonitor() : m_dwThreadId(0)
+CQdlStatusMonitor::CQdlStatusMonitor() : m_dwThreadId(0), m_bStopping(false)
 {
     // The monitor only waits on the service's event, so it asks for no more
     // than that: an event whose owner grants ordinary users only SYNCHRONIZE
@@ -35,6 +35,14 @@ CQdlStatusMonitor::~CQdlStatusMonitor()
     // call into a destroyed set: end it first.
     CLock control(m_csControl);
     RemoveCallbacks();
+    if (m_hThread)
+    {
+        // It did not end in time. It calls nothing any more, but it may still
+        // wait on the events: leave them open rather than let it wait on
+        // handle values that the process may reuse.
+        m_hStatusChangeEvent.release();
+        m_hStopEvent.release();
+    }
 }
 
 DWORD CQdlStatusMonitor::RegisterQdlStatusCallback(QdlStatusCallback pfnCallback)
@@ -89,7 +97,13 @@ DWORD CQdlStatusMonitor::AddCallback(QdlStatusCallback pfnCallback)
     // called: there is nothing to watch.
     if (!m_hStatusChangeEvent || !m_hStopEvent)
         return 0;
-    JoinFinishedThread(bThreadEnding);
+    if (!ReleaseFinishedThread(bThreadEnding))
+    {
+        // A removed thread that is still on its way out, past every wait:
+        // starting a second one beside it could notify twice. The callback
+        // stays registered without a watcher, as without the service's event.
+        return 0;
+    }
     if (m_hThread || StartThread())
         return 0;
 
@@ -104,6 +118,11 @@ DWORD CQdlStatusMonitor::AddCallback(QdlStatusCallback pfnCallback)
 
 DWORD CQdlStatusMonitor::RemoveCallbacks()
 {
+    // First the stop, so that a thread kept busy by an event that stays set
+    // leaves its notifications and cannot hold the lock against us.
+    m_bStopping.store(true);
+    if (m_hStopEvent)
+        ::SetEvent(m_hStopEvent.get());
     {
         // Waits for a notification in progress to end; none starts afterwards
         // that could reach a removed callback.
@@ -120,6 +139,7 @@ bool CQdlStatusMonitor::StartThread()
     // end the new thread at its first wait.
     ::ResetEvent(m_hStopEvent.get());
     m_bThreadEnding = false;
+    m_bStopping.store(false);
     DWORD dwThreadId = 0;
     m_hThread.reset(::CreateThread(nullptr, 0, QdlStatusMonitorThread, this, 0, &dwThreadId));
     if (!m_hThread)
@@ -128,28 +148,38 @@ bool CQdlStatusMonitor::StartThread()
     return true;
 }
 
-void CQdlStatusMonitor::StopThread()
+// True when the thread has ended; otherwise its handle is kept, and the next
+// registration looks again.
+bool CQdlStatusMonitor::StopThread()
 {
-    if (m_hStopEvent)
-        ::SetEvent(m_hStopEvent.get());
     if (!m_hThread)
-        return;
-    ::WaitForSingleObject(m_hThread.get(), INFINITE);
+        return true;
+    if (::WaitForSingleObject(m_hThread.get(), THREAD_END_WAIT_MS) != WAIT_OBJECT_0)
+        return false;
     m_hThread.reset();
     m_dwThreadId.store(0);
+    return true;
 }
 
-void CQdlStatusMonitor::JoinFinishedThread(bool bThreadEnding)
+// Lets go of a thread that no longer watches; false when a removed thread is
+// still running and must end before another one starts.
+bool CQdlStatusMonitor::ReleaseFinishedThread(bool bThreadEnding)
 {
+    if (!m_hThread)
+        return true;
     // A callback may have removed everything from the monitor thread itself;
-    // that thread ends without anyone waiting for it. Its handle goes here.
-    // One that is still on its way out watches nothing any more: it is awaited,
-    // so that a new thread takes over.
-    if (m_hThread && ::WaitForSingleObject(m_hThread.get(), bThreadEnding ? INFINITE : 0) == WAIT_OBJECT_0)
+    // that thread ends without anyone waiting for it, and once it is on its
+    // way out it touches nothing of the monitor: its handle simply goes.
+    if (bThreadEnding || ::WaitForSingleObject(m_hThread.get(), 0) == WAIT_OBJECT_0)
     {
         m_hThread.reset();
         m_dwThreadId.store(0);
+        return true;
     }
+    // A thread that a removal stopped but that had not ended in time.
+    if (m_bStopping.load())
+        return StopThread();
+    return true;
 }
 
 bool CQdlStatusMonitor::OnMonitorThread() const
@@ -185,23 +215,36 @@ void CQdlStatusMonitor::WatchStatus()
         {
             dwStatus = ReadStatus(dwStatus);
             NotifyCallbacks(dwStatus);
+            // The change went first; now the stop gets its turn, looked at
+            // without waiting: a service event that stays set, or is set
+            // again at once, would otherwise win every wait.
+            if (::WaitForSingleObject(m_hStopEvent.get(), 0) == WAIT_OBJECT_0 && StopRequested())
+                return;
         }
         else if (dwWait == WAIT_OBJECT_0 + 1)
         {
-            // A callback may have removed and re-added callbacks from this very
-            // thread; the stop only counts when nothing is left to call.
-            CLock lock(m_csCallbacks);
-            if (m_setCallbacks.empty())
-            {
-                m_bThreadEnding = true;
+            if (StopRequested())
                 return;
-            }
         }
         else
         {
             ToviPause(FAILED_WAIT_BACKOFF_MS);
         }
     }
+}
+
+// Called once the stop event was taken: whether the thread is to end.
+bool CQdlStatusMonitor::StopRequested()
+{
+    if (m_bStopping.load())
+        return true;
+    // A callback may have removed and re-added callbacks from this very
+    // thread; such a stop only counts when nothing is left to call.
+    CLock lock(m_csCallbacks);
+    if (!m_setCallbacks.empty())
+        return false;
+    m_bThreadEnding = true;
+    return true;
 }
 
 DWORD CQdlStatusMonitor::ReadStatus(DWORD dwLastStatus) const
@@ -222,6 +265,10 @@ DWORD CQdlStatusMonitor::ReadStatus(DWORD dwLastStatus) const
 
 void CQdlStatusMonitor::NotifyCallbacks(DWORD dwStatus)
 {
+    // A removal is under way: it is waiting for the lock, and what it removes
+    // must not be called.
+    if (m_bStopping.load())
+        return;
     CLock lock(m_csCallbacks);
     // Ascending addresses. The next callback is looked up after each call, so a
     // callback that changes the set from this thread never leaves a stale

@@ -27,14 +27,17 @@ public:
     // Opens the service's event if it exists by now; without it the monitor
     // never starts a thread.
     CQdlStatusMonitor();
-    // Stops and joins a thread that is still running, then closes the events.
+    // Stops a thread that is still running and waits a short while for it to
+    // end, then closes the events.
     ~CQdlStatusMonitor();
     CQdlStatusMonitor(const CQdlStatusMonitor&) = delete;
     CQdlStatusMonitor& operator=(const CQdlStatusMonitor&) = delete;
 
     // With a callback: adds it and starts the thread for the first one.
     // With nullptr: removes every callback and ends the thread; once this has
-    // returned no removed callback is called again. 0 on success.
+    // returned no removed callback is called again. It waits for a notification
+    // in progress and then at most THREAD_END_WAIT_MS for the thread, whatever
+    // the service does with its event. 0 on success.
     DWORD RegisterQdlStatusCallback(QdlStatusCallback pfnCallback);
 
     // The running monitor thread's ID, 0 when none runs.
@@ -49,8 +52,9 @@ private:
     DWORD AddCallback(QdlStatusCallback pfnCallback);
     DWORD RemoveCallbacks();
     bool StartThread();
-    void StopThread();
-    void JoinFinishedThread(bool bThreadEnding);
+    bool StopThread();
+    bool ReleaseFinishedThread(bool bThreadEnding);
+    bool StopRequested();
     bool OnMonitorThread() const;
 
     std::set<QdlStatusCallback> m_setCallbacks;
@@ -67,7 +71,15 @@ private:
     // Set under m_csCallbacks by a thread that found the set empty at a stop
     // and is on its way out: it will call nothing more, whatever is added.
     bool m_bThreadEnding = false;
+    // Set by a removal from another thread before it signals the stop: the
+    // thread starts no further notification and ends at its next look at the
+    // stop event, without needing the callbacks' lock.
+    std::atomic<bool> m_bStopping;
 };
+
+// How long a removal, or the teardown, waits for the monitor thread to end
+// once no notification is in progress.
+const DWORD THREAD_END_WAIT_MS = 2000;
 
 // The process-wide monitor's registration.
 DWORD RegisterQdlStatusCallback(QdlStatusCallback pfnCallback);
