@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "diroduzuvevo/DiroDuzUvevo.h"
+#include "platform/Handles.h"
 #include "diroduzuvevo/TbdInternal.h"
 #include "support/TraceCapture.h"
 #include "support/TraceTestSupport.h"
@@ -82,11 +83,42 @@ DWORD SignalFromAnotherProcess(const std::wstring& eventName)
     return dwExit;
 }
 
-// Trace calls look at the alter event only this often.
-void WaitForTheNextAlterPoll()
+// The helper process started ahead and held at its go event, so that its
+// signal comes the moment the test asks for it, between two trace calls.
+class CHeldSignaller
 {
-    ::Sleep(TBD_ALTER_POLL_INTERVAL_MS + 50);
-}
+public:
+    explicit CHeldSignaller(const std::wstring& eventName)
+        : m_go(::CreateEventW(nullptr, TRUE, FALSE, L"TraceConfigTest.Go")),
+          m_done(::CreateEventW(nullptr, TRUE, FALSE, L"TraceConfigTest.Done"))
+    {
+        std::wstring command = L"\"" + ProgramFolder() + L"\\trace_alter_signal.exe\" \"" + eventName +
+                               L"\" TraceConfigTest.Go TraceConfigTest.Done";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        {
+            m_process.reset(process.hProcess);
+            ::CloseHandle(process.hThread);
+        }
+    }
+    ~CHeldSignaller()
+    {
+        if (m_process)
+            ::WaitForSingleObject(m_process.get(), 30000);
+    }
+    // True once the other process has set the event.
+    bool Signal()
+    {
+        return m_process && ::SetEvent(m_go.get()) && ::WaitForSingleObject(m_done.get(), 30000) == WAIT_OBJECT_0;
+    }
+
+private:
+    CHandle m_go;
+    CHandle m_done;
+    CHandle m_process;
+};
 
 // Every registry value the library reads, under both roots, in the general
 // key and the program's key, starts absent and is put back afterwards.
@@ -265,7 +297,6 @@ TEST_F(TraceConfigTest, OutputDateTimeInHeaderCanNotBeChanged)
         << header;
 
     // Every later reading refuses again, now into the log.
-    WaitForTheNextAlterPoll();
     ASSERT_EQ(0u, SignalFromAnotherProcess(szAlterEventName));
     TbdPrintMessage(TBDCT_LAST, 1, L"after the signal");
     EXPECT_NE(std::string::npos, LogBytes().find(" E :   " + refusal + "\r\n"));
@@ -291,10 +322,11 @@ TEST_F(TraceConfigTest, AnotherProcessMakesTheNextTraceReadTheRegistry)
     bClassEnabled[TBCT_INFO] = true;
     nTraceLevelFile = nTraceLevelDebug = 1;
     Apply(Text(CU, PROGRAM, L"TraceLevel", L"TBDOL_TRACE"));
+    CHeldSignaller signaller(szAlterEventName);
     TbdPrintMessage(TBCT_INFO, 0, L"detail before the signal");
 
-    WaitForTheNextAlterPoll();
-    ASSERT_EQ(0u, SignalFromAnotherProcess(szAlterEventName));
+    // No pause: the very next call applies the signal.
+    ASSERT_TRUE(signaller.Signal());
     TbdPrintMessage(TBCT_INFO, 0, L"detail after the signal");
 
     std::string log = LogBytes();
@@ -312,12 +344,10 @@ TEST_F(TraceConfigTest, FileOutputSwitchedOffAndOnAgainThroughTheAlterEvent)
     Start();
     TbdPrintMessage(TBDCT_LAST, 1, L"first");
     Apply(Dword(CU, PROGRAM, L"OutputToFile", 0));
-    WaitForTheNextAlterPoll();
     ASSERT_EQ(0u, SignalFromAnotherProcess(szAlterEventName));
     TbdPrintMessage(TBDCT_LAST, 1, L"while off");
 
     Apply(Dword(CU, PROGRAM, L"OutputToFile", 1));
-    WaitForTheNextAlterPoll();
     ASSERT_EQ(0u, SignalFromAnotherProcess(szAlterEventName));
     TbdPrintMessage(TBDCT_LAST, 1, L"on again");
 
@@ -334,7 +364,6 @@ TEST_F(TraceConfigTest, FileOutputCanNotBeSwitchedOnWhenNoFileWasOpened)
     Start();
     Apply(Dword(CU, GENERAL, L"OutputToFile", 1));
     CDebugOutputCapture debug;
-    WaitForTheNextAlterPoll();
     ASSERT_EQ(0u, SignalFromAnotherProcess(szAlterEventName));
     TbdPrintMessage(TBDCT_LAST, 1, L"still no file");
 

@@ -1,15 +1,11 @@
 // Settings from the registry, the alter event that makes the library read
 // them again, and the library's own consistency checks.
-#include <atomic>
-
 #include "diroduzuvevo/TbdInternal.h"
 #include "diroduzuvevo/TbdLineLayout.h"
 #include "platform/Handles.h"
 
 namespace
 {
-// Tick count at which a trace call next looks at the alter event.
-std::atomic<DWORD> dwNextAlterPoll(0);
 // Re-reading the registry traces and checks, which poll again; the event is
 // not looked at from inside its own re-read.
 thread_local bool bApplyingOverrides = false;
@@ -122,29 +118,16 @@ bool TbdReadRegistryString(const wchar_t* psKeyPath, const wchar_t* psValue, wch
     return false;
 }
 
-void TbdPollAlterEvent(bool bAlways)
+void TbdPollAlterEvent()
 {
     HANDLE hEvent = hAlterEvent;
     if (!hEvent || bApplyingOverrides)
         return;
-    if (!bAlways)
-    {
-        DWORD dwNow = ::GetTickCount();
-        DWORD dwNext = dwNextAlterPoll.load(std::memory_order_relaxed);
-        if ((LONG)(dwNow - dwNext) < 0)
-            return;
-        dwNextAlterPoll.store(dwNow + TBD_ALTER_POLL_INTERVAL_MS, std::memory_order_relaxed);
-    }
     if (::WaitForSingleObject(hEvent, 0) != WAIT_OBJECT_0)
         return;
     bApplyingOverrides = true;
     TbdApplyRegistryOverrides();
     bApplyingOverrides = false;
-}
-
-void TbdResetAlterPoll()
-{
-    dwNextAlterPoll.store(::GetTickCount(), std::memory_order_relaxed);
 }
 
 void TbdApplyRegistryOverrides()
@@ -168,9 +151,7 @@ void TbdReadRegistrySettings(const wchar_t* psKeyPath)
 
 bool TbdAssertImpl(bool bCondition, const char* pszExpression, int nLine)
 {
-    // Checks run on the way of every line (the time stamp's buffer), so they
-    // keep to the same interval as trace calls.
-    TbdPollAlterEvent(false);
+    TbdPollAlterEvent();
     if (!bCondition && (3 >= nTraceLevelFile || 3 >= nTraceLevelDebug))
     {
         std::wstring source = TbdWiden("diroduzuvevo");

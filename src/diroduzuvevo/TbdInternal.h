@@ -16,19 +16,12 @@ extern wchar_t szTbdProgramKey[MAX_PATH];
 // Set once TbdInitialize has chosen the log file's name.
 extern bool btbdLogFileChosen;
 
-// Trace calls check the alter event at most this often (milliseconds): under
-// Wine a wait on an event is a round trip to the server that costs as much
-// as a dozen written lines.
-const DWORD TBD_ALTER_POLL_INTERVAL_MS = 100;
-
 // Checks the alter event and re-reads the registry when it was signalled.
-// bAlways skips the interval (the steps of TbdStartLogging, which run once).
-void TbdPollAlterEvent(bool bAlways);
-// Makes the next trace call look at the alter event.
-void TbdResetAlterPoll();
+// Every trace call and check does so first, so that a signal set just before
+// a call is applied at that very call.
+void TbdPollAlterEvent();
 
-// The log file: opening, closing, and the count of bytes the library wrote
-// into it since it was last emptied.
+// The log file: opening and closing.
 bool TbdOpenLogFile(const wchar_t* psFullPath);
 void TbdCloseLogFile();
 

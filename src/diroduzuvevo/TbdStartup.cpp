@@ -130,7 +130,6 @@ bool StartInitialized(const wchar_t* psLogFile)
     btbdInitialized = hAlterEvent != nullptr;
     if (!btbdInitialized)
         return false;
-    TbdResetAlterPoll();
 
     for (int nClass = 0; nClass < TBD_CLASS_COUNT; ++nClass)
         bClassEnabled[nClass] = false;
@@ -179,7 +178,7 @@ void SetClassFromRecord(int nClass, BYTE bEnable)
         TbdAssert(btbdInitialized);
         return;
     }
-    TbdPollAlterEvent(true);
+    TbdPollAlterEvent();
     bClassEnabled[nClass] = bEnable != 0;
     TbdPrintMessage(TBCT_INFO, 1, L"TBD : Class enable state change: %s = %s", psClassTypeNames[nClass],
                     bEnable ? L"true" : L"false");
@@ -273,7 +272,7 @@ bool TbdStartLogging(const TbdConfig* pConfig)
     SetClassFromRecord(TBCT_READ, config.bTraceRead);
     if (btbdInitialized)
     {
-        TbdPollAlterEvent(true);
+        TbdPollAlterEvent();
         nTraceLevelFile = config.nDefaultLevel;
         nTraceLevelDebug = config.nDefaultLevel;
     }

@@ -79,7 +79,7 @@ void TbdPrintMessage(int nClass, int nLevel, const wchar_t* psFormat, ...)
 {
     if (!btbdInitialized)
         return;
-    TbdPollAlterEvent(false);
+    TbdPollAlterEvent();
 
     CRawLock lineLock(csTbdLine);
     if (!PassesFilter(nClass, nLevel))
