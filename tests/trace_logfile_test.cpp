@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <ostream>
 #include <regex>
 #include <string>
@@ -12,12 +13,16 @@
 
 #include "diroduzuvevo/DiroDuzUvevo.h"
 #include "diroduzuvevo/TbdLineLayout.h"
+#include "support/ProgramRun.h"
 #include "support/TraceCapture.h"
 #include "support/TraceTestSupport.h"
 
 namespace
 {
 const wchar_t kProgram[] = L"TraceTest";
+// The program name of the second writer, trace_log_writer.exe.
+const wchar_t kOtherWriter[] = L"TraceLogWriter";
+const DWORD kWriterTimeoutMs = 30000;
 
 // A log of the test's own, with TBCT_INFO enabled at threshold 0.
 class TraceLogFileTest : public ::testing::Test
@@ -37,6 +42,7 @@ protected:
         RemoveBackup();
         ::DeleteFileW(m_path.c_str());
         DeleteTraceProgramKey(kProgram);
+        DeleteTraceProgramKey(kOtherWriter);
     }
     void Start(int nSizeLimit)
     {
@@ -60,9 +66,91 @@ protected:
         ::SetFileAttributesW(path.c_str(), dwAttributes);
     }
 
+    // A second process that starts its own library on this log and writes
+    // "<tag> line <n>" for n = 0, 1, ...
+    std::unique_ptr<CProgramRun> StartOtherWriter(int nLines, const wchar_t* psTag)
+    {
+        std::wstring arguments = L" \"" + m_path + L"\" " + std::to_wstring(nLines) + L" " + psTag;
+        return std::unique_ptr<CProgramRun>(
+            new CProgramRun(TestProgramFolder() + L"\\trace_log_writer.exe", arguments, TestProgramFolder()));
+    }
+
     std::wstring m_path;
     std::wstring m_backup;
 };
+
+// Another process may start on the same log while this one writes: it empties
+// the file and writes its header, and both go on writing. Every line of both
+// must stay whole, at the end of the file as it is when written.
+TEST_F(TraceLogFileTest, ASecondProcessOnTheSameLogLeavesEveryLineWhole)
+{
+    Start(0);
+    int nOwn = 0;
+    for (; nOwn < 50; ++nOwn)
+        TbdPrintMessage(TBCT_INFO, 1, L"A line %d", nOwn);
+    const int kOtherLines = 2000;
+    std::unique_ptr<CProgramRun> other = StartOtherWriter(kOtherLines, L"B");
+    ASSERT_TRUE(other->Started());
+    DWORD dwStart = ::GetTickCount();
+    while (other->WaitForExit(0) == -1 && ::GetTickCount() - dwStart < kWriterTimeoutMs)
+        TbdPrintMessage(TBCT_INFO, 1, L"A line %d", nOwn++);
+    ASSERT_EQ(0, other->WaitForExit(kWriterTimeoutMs));
+    TbdPrintMessage(TBCT_INFO, 1, L"A line %d", nOwn++);
+    TbdShutdown();
+
+    const std::string bytes = ReadFileBytes(m_path);
+    EXPECT_EQ(std::string::npos, bytes.find('\0')) << "a gap of NUL bytes";
+    const std::regex traceLine(R"((TraceTest|TraceLogWriter) \d\d:\d\d:\d\d\.\d{3} \d+\.\d{6} 0x[0-9a-f]{8} i :   ([AB]) line (\d+))");
+    const std::regex headerLine(R"(======= (TraceTest|TraceLogWriter) - .+ =======)");
+    const std::regex footerLine(R"(=======|Log Ended .+)");
+    std::vector<int> own;
+    std::vector<int> others;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+    {
+        const std::string line = bytes.substr(start, end - start);
+        std::smatch match;
+        if (line.empty() || std::regex_match(line, headerLine) || std::regex_match(line, footerLine))
+            continue;
+        ASSERT_TRUE(std::regex_match(line, match, traceLine)) << "broken line: " << line;
+        EXPECT_EQ(match[1].str() == "TraceTest", match[2].str() == "A") << line;
+        (match[2].str() == "A" ? own : others).push_back(std::stoi(match[3].str()));
+    }
+    EXPECT_EQ(bytes.size(), start) << "the file ends in the middle of a line";
+
+    std::vector<int> expectedOthers(kOtherLines);
+    for (int i = 0; i < kOtherLines; ++i)
+        expectedOthers[i] = i;
+    EXPECT_EQ(expectedOthers, others) << "the other writer's lines, each once and in order";
+    // Ours from the one that followed the emptying on: none missing, none twice.
+    ASSERT_FALSE(own.empty());
+    for (size_t i = 0; i < own.size(); ++i)
+        ASSERT_EQ(own.back() - (int)(own.size() - 1 - i), own[i]) << "a line of ours is missing or repeated";
+    EXPECT_EQ(nOwn - 1, own.back());
+    const std::string footerEnd = "\r\n=======\r\nLog Ended ";
+    size_t lastFooter = bytes.rfind(footerEnd);
+    ASSERT_NE(std::string::npos, lastFooter);
+    EXPECT_GT(lastFooter, bytes.rfind("A line ")) << "our footer ends the file";
+}
+
+TEST_F(TraceLogFileTest, AnotherWritersBytesCountTowardTheLimit)
+{
+    const int kLimit = 4000;
+    Start(kLimit);
+    TbdPrintMessage(TBCT_INFO, 1, L"before the other writer");
+    std::unique_ptr<CProgramRun> other = StartOtherWriter(100, L"B");
+    ASSERT_EQ(0, other->WaitForExit(kWriterTimeoutMs));
+    const std::string full = ReadFileBytes(m_path);
+    ASSERT_GE(full.size(), (size_t)kLimit) << "the other writer filled the log";
+
+    TbdPrintMessage(TBCT_INFO, 1, L"after the other writer");
+
+    EXPECT_EQ(full, ReadFileBytes(m_backup));
+    std::string restarted = ReadFileBytes(m_path);
+    EXPECT_EQ(0u, restarted.find("TraceTest ")) << "the message starts the emptied log";
+    EXPECT_NE(std::string::npos, restarted.find("after the other writer"));
+    EXPECT_EQ(std::string::npos, restarted.find("B line"));
+}
 
 struct BackupCase
 {
