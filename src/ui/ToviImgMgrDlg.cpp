@@ -340,11 +340,10 @@ void CToviImgMgrDlg::OnDestroy()
             g_pImgMgrDlg = nullptr;
     }
     ::KillTimer(m_hWnd, IDT_REFRESH);
+    // The removal callback stays registered: the library is given no null
+    // function, and a later call finds no window and does nothing.
     if (CToviApiWrapper::m_bLoaded)
-    {
-        CToviApiWrapper::m_pfnSetDeviceRemovalCallback(nullptr);
         CToviApiWrapper::m_pfnQCWWANDisconnect();
-    }
 }
 
 bool CToviImgMgrDlg::OnSysCommand(UINT nID, LPARAM)
@@ -396,12 +395,22 @@ void WINAPI DeviceRemovalCallback()
     try
     {
         TBD_FUNCTION_TRACE(L"CToviImgMgrDlg::DeviceRemovalCallback");
-        // Held across the post so that the window cannot go in between.
+        // The lock covers only what touches the window; the library is not
+        // called under it, so that a library that waits for its callback
+        // thread while the window closes cannot deadlock with us.
+        {
+            CLock lock(g_csImgMgrDlg);
+            if (g_pImgMgrDlg == nullptr)
+                return;
+        }
+        if (CToviApiWrapper::m_pfnQCWWANDisconnect != nullptr)
+            CToviApiWrapper::m_pfnQCWWANDisconnect();
+        // Marked only after the disconnect, so that the reload it asks for
+        // connects again after it and not before; the window may have gone
+        // meanwhile.
         CLock lock(g_csImgMgrDlg);
         if (g_pImgMgrDlg == nullptr)
             return;
-        if (CToviApiWrapper::m_pfnQCWWANDisconnect != nullptr)
-            CToviApiWrapper::m_pfnQCWWANDisconnect();
         ::InterlockedExchange(&g_pImgMgrDlg->m_lDeviceRemoved, 1);
         ::PostMessageW(g_pImgMgrDlg->m_hWnd, WM_NOTIFY_REFRESH, 0, 0);
     }
