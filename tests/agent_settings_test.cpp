@@ -335,6 +335,43 @@ TEST_F(AgentSettingsTest, DeletingAMissingValueReportsBothViews)
     EXPECT_TRUE(m_trace.Contains(L"Failed to delete ForceDownload in 64-bit registry view - 2"));
 }
 
+// A line of the log is found in the code by its text: each registry view has
+// a format of its own that names the view, not one that is handed the name.
+TEST_F(AgentSettingsTest, EveryRegistryViewLineHasALiteralFormatNamingItsView)
+{
+    CreateKey(KEY_WOW64_64KEY);
+    {
+        CQdlSettingsKey key;
+        ASSERT_TRUE(key.Open());  // the 32-bit view fails to open
+    }
+    CreateKey(KEY_WOW64_32KEY);
+    CQdlSettingsKey key;
+    ASSERT_TRUE(key.Open());
+    DWORD dwValue = 0;
+    EXPECT_FALSE(key.QueryAutoImageDownloadBySim(dwValue));
+    EXPECT_TRUE(key.SetDwordValue(kAuto, 0));
+    EXPECT_TRUE(key.QueryAutoImageDownloadBySim(dwValue));
+    EXPECT_TRUE(key.SetImageManagerParam(L"param"));
+    EXPECT_TRUE(key.DeleteValue(kAuto));
+    EXPECT_FALSE(key.DeleteValue(kAuto));
+
+    int nViewLines = 0;
+    for (const CTracedMessage& message : m_trace.Messages())
+    {
+        for (REGSAM view : kViews)
+        {
+            const std::wstring named = std::wstring(L"in ") + ViewName(view) + L" registry view";
+            if (message.text.find(named) == std::wstring::npos)
+                continue;
+            ++nViewLines;
+            EXPECT_NE(std::wstring::npos, message.format.find(named))
+                << "\"" << std::string(message.format.begin(), message.format.end()) << "\"";
+        }
+    }
+    // Open, query, got, set, update, delete and its failure, in their views.
+    EXPECT_EQ(12, nViewLines);
+}
+
 // ---- the modem connection -------------------------------------------------
 
 class AgentDeviceTest : public AgentSettingsTest

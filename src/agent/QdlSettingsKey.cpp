@@ -12,14 +12,28 @@ const wchar_t kImageManagerParam[] = L"ImageManagerParam";
 
 const wchar_t* const CQdlSettingsKey::s_pszKeyPath = L"Software\\Velmora Inc\\QDL";
 
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_OpenFailed = {
+    L"Failed to open %s in 32-bit registry view - %i", L"Failed to open %s in 64-bit registry view - %i"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_QueryFailed = {
+    L"Failed to query %s in 32-bit registry view - %i", L"Failed to query %s in 64-bit registry view - %i"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_Got = {L"Got %s - %i in 32-bit registry view",
+                                                              L"Got %s - %i in 64-bit registry view"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_WriteFailed = {
+    L"Failed to write %s in 32-bit registry view - %i", L"Failed to write %s in 64-bit registry view - %i"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_SetDword = {L"Set %s - %i in 32-bit registry view",
+                                                                   L"Set %s - %i in 64-bit registry view"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_UpdateFailed = {
+    L"Failed to update %s in 32-bit registry view - %i", L"Failed to update %s in 64-bit registry view - %i"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_SetText = {L"Set %s - %s in 32-bit registry view",
+                                                                  L"Set %s - %s in 64-bit registry view"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_DeleteFailed = {
+    L"Failed to delete %s in 32-bit registry view - %i", L"Failed to delete %s in 64-bit registry view - %i"};
+const CQdlSettingsKey::CViewFormats CQdlSettingsKey::s_Deleted = {
+    L"Registry value deleted: %s in 32-bit registry view", L"Registry value deleted: %s in 64-bit registry view"};
+
 REGSAM CQdlSettingsKey::ViewAccess(ERegistryView view)
 {
     return view == REGISTRY_VIEW_32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
-
-const wchar_t* CQdlSettingsKey::ViewName(ERegistryView view)
-{
-    return view == REGISTRY_VIEW_32 ? L"32-bit" : L"64-bit";
 }
 
 bool CQdlSettingsKey::AnyViewOpen() const
@@ -41,8 +55,7 @@ bool CQdlSettingsKey::OpenView(ERegistryView view)
     if (lResult != ERROR_SUCCESS)
     {
         m_hKey[view].release();  // whatever the failed call left there is no key of ours
-        TbdPrintMessage(TBCT_INFO, 1, L"Failed to open %s in %s registry view - %i", s_pszKeyPath, ViewName(view),
-                        lResult);
+        TbdPrintMessage(TBCT_INFO, 1, s_OpenFailed.For(view), s_pszKeyPath, lResult);
         return false;
     }
     return true;
@@ -72,12 +85,11 @@ bool CQdlSettingsKey::QueryDword(ERegistryView view, const wchar_t* pszName, DWO
                                       reinterpret_cast<BYTE*>(&dwRead), &cbData);
     if (lResult != ERROR_SUCCESS)
     {
-        TbdPrintMessage(TBCT_INFO, 1, L"Failed to query %s in %s registry view - %i", pszName, ViewName(view),
-                        lResult);
+        TbdPrintMessage(TBCT_INFO, 1, s_QueryFailed.For(view), pszName, lResult);
         return false;
     }
     dwValue = dwRead;
-    TbdPrintMessage(TBCT_INFO, 1, L"Got %s - %i in %s registry view", pszName, dwValue, ViewName(view));
+    TbdPrintMessage(TBCT_INFO, 1, s_Got.For(view), pszName, dwValue);
     return true;
 }
 
@@ -119,11 +131,10 @@ bool CQdlSettingsKey::SetDword(ERegistryView view, const wchar_t* pszName, DWORD
                                     reinterpret_cast<const BYTE*>(&dwValue), sizeof(dwValue));
     if (lResult != ERROR_SUCCESS)
     {
-        TbdPrintMessage(TBCT_INFO, 1, L"Failed to write %s in %s registry view - %i", pszName, ViewName(view),
-                        lResult);
+        TbdPrintMessage(TBCT_INFO, 1, s_WriteFailed.For(view), pszName, lResult);
         return false;
     }
-    TbdPrintMessage(TBCT_INFO, 1, L"Set %s - %i in %s registry view", pszName, dwValue, ViewName(view));
+    TbdPrintMessage(TBCT_INFO, 1, s_SetDword.For(view), pszName, dwValue);
     return true;
 }
 
@@ -134,11 +145,10 @@ bool CQdlSettingsKey::SetText(ERegistryView view, const wchar_t* pszName, const 
                                     reinterpret_cast<const BYTE*>(pszText), cbText);
     if (lResult != ERROR_SUCCESS)
     {
-        TbdPrintMessage(TBCT_INFO, 1, L"Failed to update %s in %s registry view - %i", pszName, ViewName(view),
-                        lResult);
+        TbdPrintMessage(TBCT_INFO, 1, s_UpdateFailed.For(view), pszName, lResult);
         return false;
     }
-    TbdPrintMessage(TBCT_INFO, 1, L"Set %s - %s in %s registry view", pszName, pszText, ViewName(view));
+    TbdPrintMessage(TBCT_INFO, 1, s_SetText.For(view), pszName, pszText);
     return true;
 }
 
@@ -147,11 +157,10 @@ bool CQdlSettingsKey::Delete(ERegistryView view, const wchar_t* pszName)
     LONG lResult = ::RegDeleteValueW(m_hKey[view].get(), pszName);
     if (lResult != ERROR_SUCCESS)
     {
-        TbdPrintMessage(TBCT_INFO, 1, L"Failed to delete %s in %s registry view - %i", pszName, ViewName(view),
-                        lResult);
+        TbdPrintMessage(TBCT_INFO, 1, s_DeleteFailed.For(view), pszName, lResult);
         return false;
     }
-    TbdPrintMessage(TBCT_INFO, 1, L"Registry value deleted: %s in %s registry view", pszName, ViewName(view));
+    TbdPrintMessage(TBCT_INFO, 1, s_Deleted.For(view), pszName);
     return true;
 }
 

@@ -33,8 +33,25 @@ private:
         REGISTRY_VIEW_COUNT
     };
 
+    // One format per view for each line, written out whole, so that a line
+    // of the log is found here by its text.
+    struct CViewFormats
+    {
+        const wchar_t* pszView32;
+        const wchar_t* pszView64;
+        const wchar_t* For(ERegistryView view) const { return view == REGISTRY_VIEW_32 ? pszView32 : pszView64; }
+    };
+    static const CViewFormats s_OpenFailed;
+    static const CViewFormats s_QueryFailed;
+    static const CViewFormats s_Got;
+    static const CViewFormats s_WriteFailed;
+    static const CViewFormats s_SetDword;
+    static const CViewFormats s_UpdateFailed;
+    static const CViewFormats s_SetText;
+    static const CViewFormats s_DeleteFailed;
+    static const CViewFormats s_Deleted;
+
     static REGSAM ViewAccess(ERegistryView view);
-    static const wchar_t* ViewName(ERegistryView view);
     bool IsOpen(ERegistryView view) const { return m_hKey[view].valid(); }
     bool AnyViewOpen() const;
     // Applies a change to every open view, the 64-bit view last, and reports
