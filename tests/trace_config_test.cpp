@@ -558,7 +558,7 @@ TEST(TraceChecks, FailedCheckTracesItsExpressionAndLine)
     } cases[] = {{false, 0, true}, {false, 3, true}, {true, 0, false}, {false, 4, false}};
     for (const auto& c : cases)
     {
-        CTraceCapture capture;
+        CTraceCapture capture(CTraceCapture::ANY_CLASS);
         nTraceLevelFile = nTraceLevelDebug = c.nThreshold;
         EXPECT_EQ(c.bCondition, TbdAssertImpl(c.bCondition, "x == y", 42));
         nTraceLevelFile = nTraceLevelDebug = 0;
@@ -572,7 +572,7 @@ TEST(TraceChecks, FailedCheckTracesItsExpressionAndLine)
 
 TEST(TraceVersions, VersionLinesAndTheProgramFolder)
 {
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     EXPECT_TRUE(TbdLogModuleVersion(nullptr));
     EXPECT_TRUE(TbdLogLibraryVersion(L"kernel32.dll"));
     EXPECT_FALSE(TbdLogLibraryVersion(L"trace_no_such_library.dll"));

@@ -54,7 +54,7 @@ class TraceFilterTest : public ::testing::TestWithParam<FilterCase>
 TEST_P(TraceFilterTest, WritesOnlyWhatPassesTheFilter)
 {
     const FilterCase& c = GetParam();
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     for (int i = 0; i < TBD_CLASS_COUNT; ++i)
         bClassEnabled[i] = false;
     if (c.nClass >= 0 && c.nClass < TBD_CLASS_COUNT)
@@ -91,7 +91,7 @@ TEST(TraceLine, CarriesTheExactTagOfEachLevel)
         int nLevel;
         const char* tag;
     } cases[] = {{0, " t :   "}, {1, " i :   "}, {2, " h : "}, {3, " E :   "}, {4, " ? : "}, {-1, " ? : "}};
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     for (const auto& c : cases)
     {
         CLogTail tail(capture.Path());
@@ -121,7 +121,7 @@ TEST(TraceLine, LaysOutItsFieldsAsConfigured)
         {true, true, "ToviImgMgr " + stamp + " " + threadId + "TC 0x[0-9a-f]{8} :  i :   layout\r\n"},
         {false, false, "ToviImgMgr " + stamp + " i :   layout\r\n"},
     };
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     for (const auto& c : cases)
     {
         OutputThreadID = c.bThreadId;
@@ -135,14 +135,14 @@ TEST(TraceLine, LaysOutItsFieldsAsConfigured)
 
 TEST(TraceLine, TakesWideStringArgumentsWhole)
 {
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     TbdPrintMessage(TBCT_INFO, 1, L"[%s|%d|%s]", L"CFwImageStore::ConnectDevice", 42, L"");
     EXPECT_EQ(1, capture.Count(L"[CFwImageStore::ConnectDevice|42|]"));
 }
 
 TEST(TraceLine, TextFromArgumentsIsNeverAFormat)
 {
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     TbdPrintMessage(TBCT_INFO, 1, L"%s", L"C:\\100%s%d%n\\x.exe");
     EXPECT_EQ(1, capture.Count(L"C:\\100%s%d%n\\x.exe"));
 }
@@ -154,7 +154,7 @@ TEST(TraceLine, DropsATextThatDoesNotFitAndCutsALongLine)
         size_t nTextChars;
         bool bTextKept;
     } cases[] = {{900, true}, {1023, true}, {1024, false}, {5000, false}};
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     for (const auto& c : cases)
     {
         std::wstring text(c.nTextChars, L'x');
@@ -187,7 +187,7 @@ TEST(TraceLine, DropsATextThatDoesNotFitAndCutsALongLine)
 
 TEST(TraceLine, NullFormatGivesAnEmptyText)
 {
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     CLogTail tail(capture.Path());
     TbdPrintMessage(TBCT_INFO, 3, nullptr);
     std::string line = tail.Bytes();

@@ -322,7 +322,7 @@ TEST_F(TraceLogFileTest, FooterWithoutDateAndTime)
 
 TEST(TraceOutput, TextGoesToTheFileInTheAnsiCodePage)
 {
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     const std::wstring text = L"caf\u00e9 \u00fcber 100%";
     TbdPrintMessage(TBCT_INFO, 1, L"%s", text.c_str());
     std::string bytes = ReadFileBytes(capture.Path());
@@ -337,7 +337,7 @@ TEST(TraceOutput, EachEnabledTargetGetsTheWholeLine)
         bool bToFile;
         bool bToDebug;
     } cases[] = {{true, false}, {false, true}, {true, true}, {false, false}};
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     int n = 0;
     for (const auto& c : cases)
     {
@@ -368,7 +368,7 @@ TEST(TraceOutput, LinesFromManyThreadsAreWrittenWhole)
 {
     const int kThreads = 4;
     const int kLines = 300;
-    CTraceCapture capture;
+    CTraceCapture capture(CTraceCapture::ANY_CLASS);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
     {

@@ -1,4 +1,5 @@
 // Scope timing: entry and exit lines, durations and per-operation totals.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -127,5 +128,38 @@ TEST(TraceScope, KeepsAtMost259CharactersOfTheName)
     ASSERT_EQ(1u, exits.size());
     EXPECT_EQ(name.substr(0, 259), exits[0].name);
     EXPECT_EQ(1, lCalls);
+}
+// The capture holds every test that traces to the program's rules, so that a
+// message in the wrong class or at the wrong level fails the test expecting it.
+TEST(TraceCaptureRules, EachMessageKeepsItsClassAndLevel)
+{
+    const std::wstring kExit = L"- %s (Duration = %dms - Total time = %dms - Total calls = %d)";
+    struct
+    {
+        CTracedMessage message;
+        bool bKeepsRules;
+    } cases[] = {
+        {{TBDCT_ALL_FUNCTIONS, 2, L"+ %s", L"+ CHiddenAgent::Execute"}, true},
+        {{TBDCT_ALL_FUNCTIONS, 2, kExit, L"- CHiddenAgent::Execute (...)"}, true},
+        {{TBCT_INFO, 2, L"+ %s", L"+ CHiddenAgent::Execute"}, false},
+        {{TBDCT_ALL_FUNCTIONS, 1, kExit, L"- CHiddenAgent::Execute (...)"}, false},
+        {{TBCT_INFO, 1, L"Ready", L"Ready"}, true},
+        {{TBCT_INFO, 3, L"Failed to find image element", L"Failed to find image element"}, true},
+        {{TBCT_INFO, 2, L"Ready", L"Ready"}, false},
+        {{TBCT_READ, 1, L"Ready", L"Ready"}, false},
+        {{TBDCT_ALL_FUNCTIONS, 1, L"Ready", L"Ready"}, false},
+        {{TBDCT_LAST, 1, L"Version: %s", L"Version: 1.0.1312.0"}, true},
+        {{TBDCT_LAST, 1, L"Ready", L"Ready"}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.bKeepsRules, CTraceCapture::RuleBroken(c.message).empty())
+            << std::string(c.message.text.begin(), c.message.text.end()) << " class " << c.message.nClass;
+
+    EXPECT_NONFATAL_FAILURE(
+        {
+            CTraceCapture capture;
+            TbdPrintMessage(TBCT_READ, 1, L"Modem element found:");
+        },
+        "message not in TBCT_INFO");
 }
 }

@@ -102,3 +102,9 @@ extern bool OutputDateTimeInHeader;
 extern bool bEncryptLog;
 extern LARGE_INTEGER liCounterFrequency;
 extern const wchar_t* const psClassTypeNames[TBD_CLASS_COUNT];
+
+// Tests watch the trace calls here: each message that passes the filter, with
+// its class, level, format and finished text, on the tracing thread under the
+// line lock. Null, the default, watches nothing. Returns the previous one.
+typedef void (*TBD_LINE_OBSERVER)(int nClass, int nLevel, const wchar_t* psFormat, const wchar_t* psText);
+TBD_LINE_OBSERVER TbdSetLineObserver(TBD_LINE_OBSERVER pfnObserver);

@@ -2,12 +2,16 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include <atomic>
+
 #include "diroduzuvevo/TbdInternal.h"
 #include "diroduzuvevo/TbdLineLayout.h"
 #include "platform/Handles.h"
 
 namespace
 {
+std::atomic<TBD_LINE_OBSERVER> pfnLineObserver(nullptr);
+
 bool PassesFilter(int nClass, int nLevel)
 {
     if (nClass == TBDCT_LAST)
@@ -110,4 +114,11 @@ void TbdPrintMessage(int nClass, int nLevel, const wchar_t* psFormat, ...)
         WriteLineToFile(szLine, nLength);
     if (OutputToDebug)
         ::OutputDebugStringW(szLine);
+    if (TBD_LINE_OBSERVER pfnObserver = pfnLineObserver.load())
+        pfnObserver(nClass, nLevel, psFormat, szText);
+}
+
+TBD_LINE_OBSERVER TbdSetLineObserver(TBD_LINE_OBSERVER pfnObserver)
+{
+    return pfnLineObserver.exchange(pfnObserver);
 }

@@ -2,11 +2,33 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include "diroduzuvevo/DiroDuzUvevo.h"
+#include "platform/Handles.h"
 #include "support/TraceTestSupport.h"
 
 namespace
 {
+CCriticalSection g_csMessages;
+std::vector<CTracedMessage> g_messages;
+
+void KeepMessage(int nClass, int nLevel, const wchar_t* psFormat, const wchar_t* psText)
+{
+    CLock lock(g_csMessages);
+    g_messages.push_back({nClass, nLevel, psFormat ? psFormat : L"", psText ? psText : L""});
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* psPrefix)
+{
+    return text.compare(0, wcslen(psPrefix), psPrefix) == 0;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
 const wchar_t* const kTags[] = {L" t :   ", L" i :   ", L" h : ", L" E :   "};
 
 std::wstring Widen(const std::string& s)
@@ -40,8 +62,13 @@ int SplitLine(const std::wstring& line, std::wstring* text)
 }
 }
 
-CTraceCapture::CTraceCapture() : m_path(TestTempPath(L"tovi_trace.txt"))
+CTraceCapture::CTraceCapture(ERules rules) : m_path(TestTempPath(L"tovi_trace.txt")), m_rules(rules)
 {
+    {
+        CLock lock(g_csMessages);
+        g_messages.clear();
+    }
+    TbdSetLineObserver(KeepMessage);
     TbdShutdown();
     TbdInitialize(m_path.c_str(), 0);
     for (int c = 0; c < TBD_CLASS_COUNT; ++c)
@@ -53,7 +80,47 @@ CTraceCapture::CTraceCapture() : m_path(TestTempPath(L"tovi_trace.txt"))
 CTraceCapture::~CTraceCapture()
 {
     TbdShutdown();
+    TbdSetLineObserver(nullptr);
     ::DeleteFileW(m_path.c_str());
+    if (m_rules != PROGRAM_RULES)
+        return;
+    for (const CTracedMessage& message : Messages())
+    {
+        std::string broken = RuleBroken(message);
+        if (!broken.empty())
+            ADD_FAILURE() << broken << ": \"" << Narrow(message.text) << "\" (class " << message.nClass << ", level "
+                          << message.nLevel << ")";
+    }
+}
+
+std::string CTraceCapture::RuleBroken(const CTracedMessage& message)
+{
+    const bool bScope = message.format == L"+ %s" ||
+                        message.format == L"- %s (Duration = %dms - Total time = %dms - Total calls = %d)";
+    if (bScope)
+        return message.nClass == TBDCT_ALL_FUNCTIONS && message.nLevel == 2 ? "" : "scope line not in TBDCT_ALL_FUNCTIONS at level 2";
+    // The library's own version, check and refusal lines.
+    if (message.nClass == TBDCT_LAST && (StartsWith(message.format, L"TBD : ") || StartsWith(message.format, L"Version: ")))
+        return "";
+    if (message.nClass != TBCT_INFO)
+        return "message not in TBCT_INFO";
+    if (message.nLevel != 0 && message.nLevel != 1 && message.nLevel != 3)
+        return "message not at level 0, 1 or 3";
+    return "";
+}
+
+std::vector<CTracedMessage> CTraceCapture::Messages() const
+{
+    CLock lock(g_csMessages);
+    return g_messages;
+}
+
+int CTraceCapture::Count(const std::wstring& text, int level) const
+{
+    int n = 0;
+    for (const CTracedMessage& message : Messages())
+        n += message.nClass == TBCT_INFO && message.nLevel == level && message.text == text ? 1 : 0;
+    return n;
 }
 
 std::vector<std::wstring> CTraceCapture::Lines() const
