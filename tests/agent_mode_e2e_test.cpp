@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,24 @@ TEST_F(AgentModeE2eTest, UpdateOffResetsToStoredFolderAndSwitchesGpsOnAfterTwoSe
     EXPECT_EQ(-1, AutoDownloadBySim());
     // Without a download phase no monitor watched the reset's upgrade signal.
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(m_hServiceEvent.get(), 0));
+}
+
+// The whole log of a run: the header, the library's two opening lines, and
+// the footer that only a normal end writes.
+TEST_F(AgentModeE2eTest, TheLogOpensWithItsHeaderAndEndsWithItsFooter)
+{
+    ASSERT_EQ(0, Run(L"hello"));
+
+    const std::string log = ReadFileBytes(ProgramLogPath());
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\r\n======= ToviImgMgr - .+ \d\d:\d\d:\d\d\.\d{3} \d+\.\d{6} =======\r\n)")))
+        << log.substr(0, 120);
+    const std::vector<std::string> texts = LogTexts(log);
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Apply TBD logging registry over-rides", texts[0]);
+    EXPECT_EQ("Version: 1.0.1312.0", texts[1]);
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\r\n\r\n=======\r\nLog Ended [^\r\n]+ \d\d:\d\d:\d\d\.\d{3} \d+\.\d{6}\r\n\r\n$)")))
+        << log.substr(log.size() > 200 ? log.size() - 200 : 0);
+    EXPECT_EQ(log.find("Log Ended"), log.rfind("Log Ended")) << "one footer";
 }
 
 TEST_F(AgentModeE2eTest, PlainWordLeavesTheModemAlone)
