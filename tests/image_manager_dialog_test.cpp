@@ -20,6 +20,7 @@
 #include <stdio.h>
 
 #include "modem/ToviApiWrapper.h"
+#include "platform/Handles.h"
 #include "support/PauseRecorder.h"
 #include "support/SimModem.h"
 #include "support/TraceCapture.h"
@@ -50,6 +51,28 @@ std::atomic<int> g_nRefreshes{0};
 std::atomic<int> g_nRefreshTimers{0};
 std::atomic<int> g_nMarkerSeen{0};
 std::atomic<bool> g_bRetryTimerRuns{false};
+
+// Every text the status line was given, in order, seen on the window's thread.
+CCriticalSection g_csStatusTexts;
+std::vector<std::wstring> g_statusTexts;
+
+std::vector<std::wstring> StatusTexts()
+{
+    CLock lock(g_csStatusTexts);
+    return g_statusTexts;
+}
+
+LRESULT CALLBACK WatchStatusLine(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* pCall = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (nCode == HC_ACTION && pCall->message == WM_SETTEXT && ::GetDlgCtrlID(pCall->hwnd) == IDC_EDIT_STATUS &&
+        pCall->lParam != 0)
+    {
+        CLock lock(g_csStatusTexts);
+        g_statusTexts.push_back(reinterpret_cast<const wchar_t*>(pCall->lParam));
+    }
+    return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
 
 LRESULT CALLBACK WatchQueue(int nCode, WPARAM wParam, LPARAM lParam)
 {
@@ -341,13 +364,20 @@ public:
         g_nRefreshes = 0;
         g_nRefreshTimers = 0;
         g_nMarkerSeen = 0;
+        {
+            CLock lock(g_csStatusTexts);
+            g_statusTexts.clear();
+        }
         m_thread = std::thread([this] {
             m_dwThreadId = ::GetCurrentThreadId();
             HHOOK hHook = ::SetWindowsHookExW(WH_GETMESSAGE, WatchQueue, nullptr, ::GetCurrentThreadId());
+            HHOOK hStatusHook = ::SetWindowsHookExW(WH_CALLWNDPROC, WatchStatusLine, nullptr, ::GetCurrentThreadId());
             {
                 CToviImgMgrDlg dlg;
                 m_nResult = dlg.DoModal();
             }
+            if (hStatusHook != nullptr)
+                ::UnhookWindowsHookEx(hStatusHook);
             if (hHook != nullptr)
                 ::UnhookWindowsHookEx(hHook);
         });
@@ -754,6 +784,48 @@ TEST_F(ImageManagerDialogTest, DeleteWithOnlyAPriRowMarkedDeletesThatImageAndRel
     EXPECT_TRUE(m_trace.Contains(L"+ CToviImgMgrDlg::OnBnClickedBtnDelete"));
     EXPECT_TRUE(m_trace.Contains(L"PRI element found:"));
     EXPECT_FALSE(m_trace.Contains(L"Modem element found:"));
+}
+
+TEST_F(ImageManagerDialogTest, DeleteWithBothRowsMarkedDeletesTheModemImageFirstAndReloadsOnce)
+{
+    CreateModemWithTwoPairs();
+    Open();
+
+    ClickRow(IDC_LIST_MODEM, 1);
+    ClickRow(IDC_LIST_PRI, 1);
+    ASSERT_EQ(kModem03, ListRows(IDC_LIST_MODEM)[1][1]);
+    ASSERT_EQ(kPri03, ListRows(IDC_LIST_PRI)[1][1]);
+    ClickButton(IDC_BTN_DELETE);
+    ASSERT_TRUE(m_pDialog->Settle());
+
+    EXPECT_EQ((std::vector<std::wstring>{L"DeleteStoredImage(38, 0:AMSS-STAUSH-F03-1575) = 0",
+                                         L"DeleteStoredImage(33, 1:UQCN-C102-F03-3) = 0"}),
+              m_sim.JournalCalls(L"DeleteStoredImage("));
+    EXPECT_EQ(2, g_nRefreshes.load()) << "one reload for the click";
+    EXPECT_EQ(L"Ready", Status());
+    EXPECT_EQ((Rows{StoredRowOf(0, kModem06)}), ListRows(IDC_LIST_MODEM));
+    EXPECT_EQ((Rows{StoredRowOf(1, kPri06)}), ListRows(IDC_LIST_PRI));
+}
+
+TEST_F(ImageManagerDialogTest, RefusedPreferenceLeavesTheStatusAndStillReloads)
+{
+    CreateModemWithTwoPairs();
+    Open();
+    ASSERT_EQ(0u, m_sim.SetFault("SetImagesPreference", 5, 1));
+    const size_t nTextsBefore = StatusTexts().size();
+    ASSERT_EQ(L"Ready", StatusTexts().back()) << "the status line is watched";
+
+    ClickRow(IDC_LIST_MODEM, 1);
+    ClickRow(IDC_LIST_PRI, 1);
+    ClickButton(IDC_BTN_SELECT_IMG);
+    ASSERT_TRUE(m_pDialog->Settle());
+
+    EXPECT_EQ(2, g_nRefreshes.load());
+    const std::vector<std::wstring> texts = StatusTexts();
+    EXPECT_EQ(std::vector<std::wstring>(texts.begin() + nTextsBefore, texts.end()), std::vector<std::wstring>{L"Ready"})
+        << "only the reload's own status, no \"Updating...\"";
+    EXPECT_EQ("AMSS-STSUGN-F06-1575", m_sim.PreferredBuildId(0));
+    EXPECT_TRUE(m_sim.JournalCalls(L"ResetDevice(").empty());
 }
 
 TEST_F(ImageManagerDialogTest, RefusedDeleteShowsFailureWithoutReloadAndSkipsThePriImage)
