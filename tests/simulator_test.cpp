@@ -424,7 +424,8 @@ TEST_F(SimulatorTest, DeviceCallsNeedAConnectionOfTheirOwnProcessUntilItDisconne
 TEST_F(SimulatorTest, AResetByAnotherProcessTakesTheModemAwayButKeepsTheConnection)
 {
     ASSERT_EQ(0u, m_sim.StoreFolder(L"3"));
-    ASSERT_EQ(0u, m_sim.SetResetDelay(4000));
+    // Long enough for the other process to end before the modem is back.
+    ASSERT_EQ(0u, m_sim.SetResetDelay(5000));
     ASSERT_EQ(0u, m_sim.ClearJournal());
     CTovisimRun prefer(L"prefer 3");
     ASSERT_TRUE(prefer.Started());
