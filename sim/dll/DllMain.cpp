@@ -8,7 +8,6 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID pReserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
     {
-        g_hSimModule = hInstance;
         ::DisableThreadLibraryCalls(hInstance);
         CSimProcess::OnLoad(hInstance);
     }

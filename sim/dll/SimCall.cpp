@@ -8,7 +8,6 @@
 #include "SimProcess.h"
 #include "SimulatedModem.h"
 
-HMODULE g_hSimModule = nullptr;
 
 namespace
 {

@@ -12,7 +12,6 @@
 #include "ModemState.h"
 #include "StateFile.h"
 
-extern HMODULE g_hSimModule;
 
 class CSimCall
 {
