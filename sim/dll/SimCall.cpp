@@ -8,7 +8,6 @@
 #include "SimProcess.h"
 #include "SimulatedModem.h"
 
-
 namespace
 {
 uint64_t Now()

@@ -12,7 +12,6 @@
 #include "ModemState.h"
 #include "StateFile.h"
 
-
 class CSimCall
 {
 public:
