@@ -829,6 +829,7 @@ TEST_F(ImageManagerDialogTest, SetPreferenceWhileTheModemResetsShowsTheRetryThen
     ClickButton(IDC_BTN_SELECT_IMG);
     ASSERT_TRUE(WaitFor([this] { return Status() == kRetrieveFailed; }, 8000)) << "status: " << Status();
     EXPECT_EQ(0, g_nRefreshTimers.load());
+    EXPECT_TRUE(SaveScreenshot(g_hDlg, L"image_manager_modem_away.png"));
     ASSERT_TRUE(WaitFor([this] { return Status() == L"Ready"; }, 15000)) << "status: " << Status();
     ASSERT_TRUE(m_pDialog->Settle());
 
