@@ -912,7 +912,7 @@ TEST_F(SimulatorTest, TovisimDrivesTheModemAndRefusesBadInputWithItsUsage)
     EXPECT_EQ(std::string::npos, state.find("\nconnection ", first + 1)) << state;
 
     // Asked for, the usage goes to standard output; an error's usage does not.
-    for (const wchar_t* help : {L"help", L"-h", L"--help"})
+    for (const wchar_t* help : {L"help", L"-h", L"--help", L"--repeat 2 --help"})
     {
         SCOPED_TRACE(help);
         CTovisimRun run(help, false);

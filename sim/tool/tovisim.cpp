@@ -56,14 +56,9 @@ bool IsHelp(const std::wstring& word)
 int wmain(int argc, wchar_t** argv)
 {
     std::vector<std::wstring> args(argv + 1, argv + argc);
-    if (!args.empty() && IsHelp(args[0]))
-    {
-        CSimCommands::PrintUsage(true);
-        return 0;
-    }
     ULONG repeat = 1;
     size_t next = 0;
-    while (next < args.size() && args[next].compare(0, 2, L"--") == 0)
+    while (next < args.size() && args[next].compare(0, 2, L"--") == 0 && !IsHelp(args[next]))
     {
         if (next + 1 >= args.size())
             return Usage((args[next] + L" needs a value").c_str());
