@@ -134,8 +134,10 @@ std::string RestOfLine(const std::string& line)
 void CModemState::Reset()
 {
     std::vector<uint32_t> keptListeners = listeners;
+    std::vector<SimConnection> keptConnections = connections;
     *this = CModemState();
     listeners = keptListeners;
+    connections = keptConnections;
 }
 
 void CModemState::AddJournalLine(const std::string& line)
@@ -187,6 +189,9 @@ std::string CModemState::Serialize() const
             << Hex(raw.bytes.empty() ? nullptr : &raw.bytes[0], raw.bytes.size()) << "\n";
     for (uint32_t pid : listeners)
         out << "listener " << pid << "\n";
+    for (const SimConnection& c : connections)
+        out << "connection " << c.processId << " " << c.processStart << " " << c.load << " "
+            << (c.program.empty() ? "-" : c.program) << "\n";
     for (const std::string& line : journal)
         out << "journal " << line << "\n";
     out << "end\n";
@@ -297,6 +302,23 @@ bool CModemState::Parse(const std::string& text)
             ok = f.size() == 2 && ParseU32(f[1], pid);
             if (ok)
                 state.listeners.push_back(pid);
+        }
+        else if (key == "connection")
+        {
+            // The program's name is the rest of the line: it may hold blanks.
+            SimConnection c;
+            ok = f.size() >= 5 && ParseU32(f[1], c.processId) && ParseNumber(f[2], c.processStart) &&
+                 ParseNumber(f[3], c.load);
+            if (ok)
+            {
+                size_t pos = 0;
+                for (int field = 0; field < 4 && pos != std::string::npos; ++field)
+                    pos = line.find(' ', pos + (field ? 1 : 0));
+                c.program = pos == std::string::npos ? std::string() : line.substr(pos + 1);
+                if (c.program == "-")
+                    c.program.clear();
+                state.connections.push_back(c);
+            }
         }
         else if (key == "journal")
             state.journal.push_back(RestOfLine(line));

@@ -19,6 +19,7 @@
 //   fault <entry point> <code> <count|always>
 //   raw <entry point> <count|always> <bytes>
 //   listener <process ID>                                      (removal callbacks)
+//   connection <process ID> <process start> <load> <program>  (connected processes)
 //   journal <line>
 //   end
 #include <cstdint>
@@ -41,6 +42,17 @@ struct SimFault
     std::string entryPoint;
     uint32_t code = 0;
     uint32_t count = 0;  // kAlways: every call
+};
+
+// One process's connection. A process is told apart from a later one with the
+// same ID by its start time (100 ns units since 1601), and one load of the
+// library from a later load in the same process by a value drawn at load time.
+struct SimConnection
+{
+    uint32_t processId = 0;
+    uint64_t processStart = 0;
+    uint64_t load = 0;
+    std::string program;  // UTF-8 file name of the process's program, for people
 };
 
 struct SimRawList
@@ -73,10 +85,12 @@ public:
     std::vector<SimFault> faults;
     std::vector<SimRawList> rawLists;
     std::vector<uint32_t> listeners;
+    std::vector<SimConnection> connections;
     std::deque<std::string> journal;
 
     // Forgets the modem (images, preference, faults, journal, delay) but keeps
-    // the processes that listen for removals.
+    // the processes that listen for removals and the connected ones: only a
+    // process's own disconnect ends its connection.
     void Reset();
     void AddJournalLine(const std::string& line);
 

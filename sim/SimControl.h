@@ -34,7 +34,8 @@ TOVISIM_API ULONG WINAPI SimClearFaults(void);
 TOVISIM_API ULONG WINAPI SimOverrideFirmwareInfo(ULONG technology, ULONG carrier, ULONG region, ULONG gps);
 
 // How long the modem is away after a reset or a simulated removal; connecting
-// answers 6 meanwhile. Default 0.
+// and the device calls of connected processes answer 6 meanwhile. A modem
+// made here starts with 0 (tovisim's create and empty set 1500).
 TOVISIM_API ULONG WINAPI SimSetResetDelay(ULONG milliseconds);
 // Takes the modem away as a reset does and calls the registered removal callback.
 TOVISIM_API ULONG WINAPI SimSimulateRemoval(void);

@@ -24,6 +24,8 @@ bool CSimLibrary::Load(const std::wstring& path)
     all = Bind(pfnSimGetJournal, "SimGetJournal") && all;
     all = Bind(pfnSimClearJournal, "SimClearJournal") && all;
     all = Bind(pfnSimDescribe, "SimDescribe") && all;
+    all = Bind(pfnQCWWANConnect, "QCWWANConnect") && all;
+    all = Bind(pfnQCWWANDisconnect, "QCWWANDisconnect") && all;
     all = Bind(pfnGetImagesPreference, "GetImagesPreference") && all;
     all = Bind(pfnGetStoredImages, "GetStoredImages") && all;
     all = Bind(pfnSetImagesPreference, "SetImagesPreference") && all;

@@ -33,6 +33,8 @@ public:
     decltype(&SimClearJournal) pfnSimClearJournal = nullptr;
     decltype(&SimDescribe) pfnSimDescribe = nullptr;
 
+    PFN_QCWWANConnect pfnQCWWANConnect = nullptr;
+    PFN_QCWWANDisconnect pfnQCWWANDisconnect = nullptr;
     PFN_GetImagesPreference pfnGetImagesPreference = nullptr;
     PFN_GetStoredImages pfnGetStoredImages = nullptr;
     PFN_SetImagesPreference pfnSetImagesPreference = nullptr;

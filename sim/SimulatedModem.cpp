@@ -392,6 +392,15 @@ std::string CSimulatedModem::Describe(const std::string& statePath, uint64_t awa
         snprintf(line, sizeof(line), "GPS tracking: %u\n", m_state.gpsTracking);
         out += line;
     }
+    out += "Connected processes:\n";
+    if (m_state.connections.empty())
+        out += "  (none)\n";
+    for (const SimConnection& connection : m_state.connections)
+    {
+        snprintf(line, sizeof(line), "  process %u %s\n", connection.processId,
+                 connection.program.empty() ? "-" : connection.program.c_str());
+        out += line;
+    }
     for (const SimFault& fault : m_state.faults)
     {
         snprintf(line, sizeof(line), "Fault: %s answers %u %s\n", fault.entryPoint.c_str(), fault.code,

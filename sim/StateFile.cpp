@@ -5,12 +5,17 @@
 #include "SimErrors.h"
 #include "SimText.h"
 
-std::wstring CStateFile::DefaultPath(HMODULE module)
+std::wstring CStateFile::DefaultPath(const std::wstring& besideModule)
 {
     wchar_t value[MAX_PATH + 1] = {};
     DWORD length = ::GetEnvironmentVariableW(L"TOVISIM_STATE", value, MAX_PATH + 1);
     if (length > 0 && length <= MAX_PATH)
         return value;
+    return besideModule;
+}
+
+std::wstring CStateFile::BesideModule(HMODULE module)
+{
     wchar_t modulePath[MAX_PATH + 1] = {};
     DWORD size = ::GetModuleFileNameW(module, modulePath, MAX_PATH);
     std::wstring path(modulePath, size);

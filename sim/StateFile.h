@@ -13,8 +13,12 @@
 class CStateFile
 {
 public:
-    // %TOVISIM_STATE% when set, else "tovisim.state" beside the module.
-    static std::wstring DefaultPath(HMODULE module);
+    // %TOVISIM_STATE% when set, else besideModule (BesideModule's answer,
+    // asked once: asking the loader at every call could wait for the loader's
+    // lock while the library is being unloaded).
+    static std::wstring DefaultPath(const std::wstring& besideModule);
+    // "tovisim.state" in the module's folder.
+    static std::wstring BesideModule(HMODULE module);
     // A 32-bit hash of the upper-cased full path, as hexadecimal text: names
     // the mutex and the removal events that belong to one state file.
     static std::wstring PathKey(const std::wstring& path);

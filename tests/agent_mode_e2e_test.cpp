@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -160,6 +161,8 @@ TEST_F(AgentModeE2eTest, ServiceEventHeldSetStillLetsTheRunEnd)
 TEST_F(AgentModeE2eTest, UpdateOffResetsToStoredFolderAndSwitchesGpsOnAfterTwoSeconds)
 {
     ASSERT_EQ(0u, m_sim.StoreFolder(L"3"));
+    // Away after the reset for as long as a modem made by "tovisim create" is.
+    ASSERT_EQ(0u, m_sim.SetResetDelay(1500));
     m_sim.ClearJournal();
 
     ASSERT_EQ(0, Run(L"-FWUPDATE OFF -DEFAULTIMAGE 3 -GPSAUTO 1"));
@@ -174,6 +177,17 @@ TEST_F(AgentModeE2eTest, UpdateOffResetsToStoredFolderAndSwitchesGpsOnAfterTwoSe
                            "Sleep 2s before EnableGpsAuto", "SetPortAutomaticTracking succeeded with 1"});
     EXPECT_EQ(0, CountInLog(log, "QDL status change callback registered"));
     EXPECT_EQ(-1, AutoDownloadBySim());
+    // The reset kept the connection that the agent's start made: after the
+    // pause, GPS tracking goes over it without connecting again.
+    const std::vector<std::wstring> journal = m_sim.Journal();
+    const auto upgrade = std::find_if(journal.begin(), journal.end(), [](const std::wstring& line) {
+        return line.compare(0, 18, L"UpgradeFirmware3k(") == 0;
+    });
+    const auto gps = std::find(upgrade, journal.end(), L"SetPortAutomaticTracking(1) = 0");
+    ASSERT_NE(journal.end(), gps);
+    EXPECT_TRUE(std::none_of(upgrade, gps, [](const std::wstring& line) {
+        return line.compare(0, 14, L"QCWWANConnect(") == 0;
+    }));
     // Without a download phase no monitor watched the reset's upgrade signal.
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(m_hServiceEvent.get(), 0));
 }

@@ -889,6 +889,40 @@ TEST_F(ImageManagerDialogTest, SetPreferenceMakesTheModemRunTheMarkedPairAndRelo
     EXPECT_GT(m_trace.IndexOf(L"PRI element found:", nModemLine), nModemLine);
 }
 
+// As a modem does, the simulated one is away for a while after the reset: the
+// reloads fail until the retry timer's reload finds it back.
+TEST_F(ImageManagerDialogTest, SetPreferenceWhileTheModemResetsShowsTheRetryThenReadyWithTheNewPair)
+{
+    CreateModemWithTwoPairs();
+    ASSERT_EQ(0u, m_sim.SetResetDelay(2500));
+    Open();
+
+    ClickRow(IDC_LIST_MODEM, 1);
+    ClickRow(IDC_LIST_PRI, 1);
+    const DWORD dwClick = ::GetTickCount();
+    ClickButton(IDC_BTN_SELECT_IMG);
+    ASSERT_TRUE(WaitFor([this] { return Status() == kRetrieveFailed; }, 8000)) << "status: " << Status();
+    EXPECT_EQ(0, g_nRefreshTimers.load());
+    EXPECT_TRUE(SaveScreenshot(g_hDlg, L"image_manager_modem_away.png"));
+    ASSERT_TRUE(WaitFor([this] { return Status() == L"Ready"; }, 15000)) << "status: " << Status();
+    ASSERT_TRUE(m_pDialog->Settle());
+
+    EXPECT_GE(::GetTickCount() - dwClick, 2500u) << "not before the modem is back";
+    EXPECT_GE(g_nRefreshTimers.load(), 1) << "the retry timer brought the reload that worked";
+    EXPECT_EQ(1, m_trace.Count(L"+ CToviImgMgrDlg::DeviceRemovalCallback"));
+    EXPECT_EQ((Rows{StoredRowOf(0, kModem03), StoredRowOf(1, kPri03)}), ListRows(IDC_LIST_SELECTED));
+    // The callback's disconnect made a reload connect again: refused while
+    // the modem was away, accepted once it was back.
+    const int nReset = JournalIndex(L"ResetDevice() = 0");
+    ASSERT_GE(nReset, 0);
+    const int nDisconnect = JournalIndex(L"QCWWANDisconnect() = 0", nReset);
+    ASSERT_GT(nDisconnect, nReset);
+    const int nRefused = JournalIndex(L"QCWWANConnect() = 6", nDisconnect);
+    ASSERT_GT(nRefused, nDisconnect);
+    EXPECT_GT(JournalIndex(L"QCWWANConnect() = 0", nRefused), nRefused);
+    EXPECT_TRUE(m_trace.Contains(L"QCWWANConnect error: 6"));
+}
+
 TEST_F(ImageManagerDialogTest, PreferenceWithUnknownImageTypeStopsItsListAtThatRow)
 {
     CreateModemWithTwoPairs();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,11 @@ std::vector<BYTE> PreferenceList(const std::vector<SampleImage>& images)
     return list;
 }
 
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
 std::vector<std::string> StoredBuildIds(const CSimModem& sim, BYTE type)
 {
     std::vector<std::string> ids;
@@ -134,7 +140,8 @@ std::wstring ProgramFolder()
 class CTovisimRun
 {
 public:
-    explicit CTovisimRun(const std::wstring& arguments)
+    // withErrors false: standard error goes nowhere, only standard output is read.
+    explicit CTovisimRun(const std::wstring& arguments, bool withErrors = true)
     {
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
         HANDLE read = nullptr, write = nullptr;
@@ -146,8 +153,10 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESTDHANDLES;
+        CFileHandle nowhere(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                          OPEN_EXISTING, 0, nullptr));
         startup.hStdOutput = write;
-        startup.hStdError = write;
+        startup.hStdError = withErrors ? write : nowhere.get();
         std::wstring commandLine = L"\"" + ProgramFolder() + L"tovisim.exe\" " + arguments;
         PROCESS_INFORMATION process = {};
         if (::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
@@ -192,6 +201,7 @@ protected:
         ASSERT_TRUE(m_sim.Loaded());
         ASSERT_TRUE(m_api.Complete());
         ASSERT_EQ(0u, m_sim.Create(L"6"));
+        ASSERT_EQ(0u, m_api.Connect());
     }
 
     std::vector<BYTE> ImageIds(int folder)
@@ -254,6 +264,7 @@ TEST(SampleStoreTest, EveryFolderDecodesToItsCarrierAndTheModemReportsIt)
         // The modem running the folder reports a carrier that maps back to it;
         // folders 5 and 15 are reached by no carrier and report one of the default.
         ASSERT_EQ(0u, sim.Create(std::to_wstring(folder), 4));
+        ASSERT_EQ(0u, api.Connect()) << "a new modem keeps the connection; connecting again answers 0";
         const FirmwareInfo info = ReadFirmwareInfo(api);
         ASSERT_EQ(0u, info.result);
         EXPECT_EQ(sample.carrierId, info.carrier);
@@ -322,47 +333,218 @@ void WINAPI OnRemoval()
     ::SetEvent(g_hRemoval);
 }
 
-TEST_F(SimulatorTest, AResetTakesTheModemAwayAndCallsTheRemovalCallbackOnAThreadOfTheLibrary)
+// Device calls in one table, each made with harmless arguments.
+struct DeviceCall
+{
+    const char* name;
+    std::function<ULONG(const CApi&)> call;
+};
+
+std::vector<DeviceCall> DeviceCalls(const std::wstring& folder)
+{
+    static BYTE buffer[2560];
+    static ULONG size, value, count;
+    return {
+        {"GetImagesPreference", [](const CApi& api) { size = 2560; return api.GetImagesPreference(&size, buffer); }},
+        {"GetStoredImages", [](const CApi& api) { size = 2560; return api.GetStoredImages(&size, buffer); }},
+        {"SetImagesPreference",
+         [](const CApi& api) {
+             BYTE list[] = {0};
+             count = 2;
+             return api.SetImagesPreference(sizeof(list), list, 0, 0xFF, &count, buffer);
+         }},
+        {"ResetDevice", [](const CApi& api) { return api.ResetDevice(); }},
+        {"DeleteStoredImage", [](const CApi& api) { return api.DeleteStoredImage(18, buffer); }},
+        {"GetFirmwareInfo", [](const CApi& api) { return api.GetFirmwareInfo(&value, &value, &value, &value, &value); }},
+        {"GetFirmwareRevision",
+         [](const CApi& api) { return api.GetFirmwareRevision(64, reinterpret_cast<CHAR*>(buffer)); }},
+        {"SetPortAutomaticTracking", [](const CApi& api) { return api.SetPortAutomaticTracking(1); }},
+        {"UpgradeFirmware3k", [folder](const CApi& api) { return api.UpgradeFirmware3k(folder.c_str(), 0); }},
+    };
+}
+
+TEST_F(SimulatorTest, DeviceCallsNeedAConnectionOfTheirOwnProcessUntilItDisconnects)
+{
+    ASSERT_EQ(0u, m_api.Disconnect());
+    EXPECT_EQ(0u, m_api.Disconnect()) << "also without a connection";
+    // Without a modem the answer is the same: the call goes nowhere. With
+    // one, a fault set for the call is not used up by a call that never
+    // reaches the modem.
+    for (bool present : {false, true})
+    {
+        SCOPED_TRACE(present ? "modem" : "no modem");
+        if (present)
+        {
+            ASSERT_EQ(0u, m_sim.Create(L"6"));
+            ASSERT_EQ(0u, m_sim.SetFault("GetFirmwareRevision", 31, 1));
+        }
+        else
+            ASSERT_TRUE(::DeleteFileW(m_sim.StatePath().c_str()));
+        for (const DeviceCall& device : DeviceCalls(m_sim.FolderPath(3)))
+        {
+            SCOPED_TRACE(device.name);
+            EXPECT_EQ((ULONG)ERROR_NOT_CONNECTED, device.call(m_api));
+            const std::vector<std::wstring> journal = m_sim.Journal();
+            ASSERT_FALSE(journal.empty());
+            EXPECT_EQ(0u, journal.back().find(Wide(device.name) + L"(")) << journal.back();
+            EXPECT_NE(std::wstring::npos, journal.back().find(L") = 2250")) << journal.back();
+        }
+    }
+    // Host calls need none.
+    wchar_t root[265] = {};
+    EXPECT_EQ(0u, m_api.GetImageStoreW(260, root));
+    EXPECT_FALSE(ImageIds(3).empty());
+    EXPECT_EQ(m_six.pri.buildId, m_sim.RunningBuildId(1)) << "nothing reached the modem";
+
+    // Connected, every call reaches the modem; the fault was not used up before.
+    ASSERT_EQ(0u, m_api.Connect());
+    EXPECT_EQ(0u, m_api.Connect()) << "already connected";
+    char revision[64] = {};
+    EXPECT_EQ(31u, m_api.GetFirmwareRevision(sizeof(revision), revision));
+    EXPECT_EQ(0u, ReadFirmwareInfo(m_api).result);
+    EXPECT_NE(std::wstring::npos, m_sim.Describe().find(L"process " + std::to_wstring(::GetCurrentProcessId())))
+        << m_sim.Describe();
+
+    // The connection is this process's: another one has none of its own
+    // until it connects, and its disconnect leaves this one connected.
+    CTovisimRun other(L"gps 9");
+    ASSERT_TRUE(other.Started());
+    EXPECT_EQ(0, other.Finish()) << other.Output();
+    EXPECT_EQ(9u, m_sim.GpsTrackingValue());
+    EXPECT_EQ(0u, ReadFirmwareInfo(m_api).result);
+
+    // After a disconnect, refused again.
+    ASSERT_EQ(0u, m_api.Disconnect());
+    EXPECT_EQ((ULONG)ERROR_NOT_CONNECTED, ReadFirmwareInfo(m_api).result);
+    EXPECT_EQ(std::wstring::npos, m_sim.Describe().find(L"process " + std::to_wstring(::GetCurrentProcessId())));
+    EXPECT_NE(std::wstring::npos, m_sim.Describe().find(L"Connected processes:\n  (none)"))
+        << m_sim.Describe();
+}
+
+TEST_F(SimulatorTest, AResetByAnotherProcessTakesTheModemAwayButKeepsTheConnection)
+{
+    ASSERT_EQ(0u, m_sim.StoreFolder(L"3"));
+    // Long enough for the other process to end before the modem is back.
+    ASSERT_EQ(0u, m_sim.SetResetDelay(5000));
+    ASSERT_EQ(0u, m_sim.ClearJournal());
+    CTovisimRun prefer(L"prefer 3");
+    ASSERT_TRUE(prefer.Started());
+    ASSERT_EQ(0, prefer.Finish()) << prefer.Output();
+
+    // Away: the connected process's device calls answer 6, connecting too.
+    EXPECT_EQ(6u, ReadFirmwareInfo(m_api).result);
+    EXPECT_EQ(6u, m_api.Connect());
+    ULONG result = 6;
+    for (int i = 0; i < 200 && result == 6; ++i)
+    {
+        ::Sleep(50);
+        result = ReadFirmwareInfo(m_api).result;
+    }
+    // Back, on the same connection: no connect of this process succeeded in between.
+    EXPECT_EQ(0u, result);
+    EXPECT_EQ(102u, ReadFirmwareInfo(m_api).carrier) << "running its preferred pair";
+    const std::vector<std::wstring> connects = m_sim.JournalCalls(L"QCWWANConnect(");
+    EXPECT_EQ(2u, connects.size()) << "tovisim's own connect, then this process's refused one";
+    EXPECT_EQ(L"QCWWANConnect() = 6", connects.back());
+}
+
+TEST_F(SimulatorTest, AResetCallsTheRemovalCallbacksOfEveryProcessOnAThreadOfTheLibrary)
 {
     CHandle removal(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     g_hRemoval = removal.get();
     ASSERT_EQ(0u, m_api.SetDeviceRemovalCallback(&OnRemoval));
-    ASSERT_EQ(0u, m_sim.SetResetDelay(1500));
-
-    ASSERT_EQ(0u, m_sim.StoreFolder(L"3"));
-    std::vector<BYTE> list = ImageIds(3);
-    BYTE answer[256] = {};
-    ULONG count = 2;
-    ASSERT_EQ(0u, m_api.SetImagesPreference((ULONG)list.size(), list.data(), 0, 0xFF, &count, answer));
     ASSERT_EQ(0u, m_api.ResetDevice());
-    EXPECT_EQ(6u, m_api.Connect());
-    EXPECT_EQ(0u, m_api.Disconnect()) << "disconnecting needs no modem";
-    ULONG firmwareId = 0, value = 0;
-    EXPECT_EQ(6u, m_api.GetFirmwareInfo(&firmwareId, &value, &value, &value, &value));
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(removal.get(), 5000));
     EXPECT_NE(::GetCurrentThreadId(), g_dwRemovalThread);
 
-    ULONG result = 6;
-    for (int i = 0; i < 100 && result == 6; ++i)
-    {
-        ::Sleep(50);
-        result = m_api.Connect();
-    }
-    EXPECT_EQ(0u, result) << "the modem comes back";
-    EXPECT_EQ(102u, ReadFirmwareInfo(m_api).carrier) << "running its preferred pair";
-
     // Another process removing the modem reaches this process's callback too.
-    ASSERT_EQ(0u, m_sim.SetResetDelay(0));
     CTovisimRun run(L"removal");
     ASSERT_TRUE(run.Started());
     EXPECT_EQ(0, run.Finish()) << run.Output();
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(removal.get(), 5000));
 
-    // Without a callback nothing is called.
+    // A null callback delivers nothing further.
     ASSERT_EQ(0u, m_api.SetDeviceRemovalCallback(nullptr));
     ASSERT_EQ(0u, m_sim.SimulateRemoval());
     EXPECT_EQ((DWORD)WAIT_TIMEOUT, ::WaitForSingleObject(removal.get(), 300));
     g_hRemoval = nullptr;
+}
+
+std::string FileText(const std::wstring& path)
+{
+    std::string text;
+    CFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    char chunk[4096];
+    DWORD read = 0;
+    while (file && ::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        text.append(chunk, read);
+    return text;
+}
+
+// A copy of the library under another name is a module of its own, which this
+// process can free while the test keeps its own load of the library.
+TEST_F(SimulatorTest, ACallbackNeverUnregisteredIsNotCalledOnceTheProcessFreedTheLibrary)
+{
+    const std::wstring copy = m_sim.MakeTempFolder(L"copy") + L"\\ToviApiCopy.dll";
+    ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"ToviApi.dll").c_str(), copy.c_str(), FALSE));
+    ASSERT_EQ(0u, m_api.Disconnect());
+    CHandle removal(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_hRemoval = removal.get();
+    HMODULE hCopy = ::LoadLibraryW(copy.c_str());
+    ASSERT_NE(nullptr, hCopy);
+    ASSERT_NE(m_sim.Module(), hCopy);
+    auto pfnConnect = reinterpret_cast<PFN_QCWWANConnect>(reinterpret_cast<void*>(::GetProcAddress(hCopy, "QCWWANConnect")));
+    auto pfnRegister = reinterpret_cast<PFN_SetDeviceRemovalCallback>(
+        reinterpret_cast<void*>(::GetProcAddress(hCopy, "SetDeviceRemovalCallback")));
+    ASSERT_TRUE(pfnConnect && pfnRegister);
+    ASSERT_EQ(0u, pfnConnect());
+    ASSERT_EQ(0u, pfnRegister(&OnRemoval));
+    ASSERT_EQ(0u, m_sim.SimulateRemoval());
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(removal.get(), 5000)) << "registered through the copy";
+    EXPECT_EQ((ULONG)ERROR_NOT_CONNECTED, ReadFirmwareInfo(m_api).result) << "each load has its own connection";
+
+    // Freed without unregistering: the library goes at once, nothing holds it.
+    ASSERT_TRUE(::FreeLibrary(hCopy));
+    EXPECT_EQ(nullptr, ::GetModuleHandleW(copy.c_str()));
+    ASSERT_EQ(0u, m_sim.SimulateRemoval());
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, ::WaitForSingleObject(removal.get(), 500));
+    const std::string state = FileText(m_sim.StatePath());
+    EXPECT_EQ(std::string::npos, state.find("\nconnection ")) << "its connection ended with it\n" << state;
+    EXPECT_EQ(std::string::npos, state.find("\nlistener ")) << state;
+    g_hRemoval = nullptr;
+}
+
+TEST_F(SimulatorTest, AProcessThatExitsWithItsCallbackRegisteredEndsAndIsDroppedAtTheNextReset)
+{
+    const std::wstring readyName = L"ToviSimTest.Ready." + std::to_wstring(::GetCurrentProcessId());
+    CHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+    ASSERT_TRUE(ready.valid());
+    std::wstring commandLine = L"\"" + ProgramFolder() + L"sim_removal_listener.exe\" " + readyName;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                 nullptr, &startup, &info));
+    CHandle process(info.hProcess);
+    CHandle thread(info.hThread);
+    // It ends on its own: the registered callback keeps nothing alive.
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), 20000));
+    DWORD exitCode = 99;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    ASSERT_EQ(0u, exitCode);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(ready.get(), 0));
+    const std::string listener = "\nlistener " + std::to_string(info.dwProcessId) + "\n";
+    const std::string connection = "\nconnection " + std::to_string(info.dwProcessId) + " ";
+    ASSERT_NE(std::string::npos, FileText(m_sim.StatePath()).find(listener)) << "left as it was";
+    EXPECT_EQ(std::wstring::npos, m_sim.Describe().find(L"process " + std::to_wstring(info.dwProcessId)))
+        << "an ended process is not connected";
+
+    ASSERT_EQ(0u, m_api.ResetDevice());
+    const std::string state = FileText(m_sim.StatePath());
+    EXPECT_EQ(std::string::npos, state.find(listener)) << state;
+    ASSERT_EQ(0u, m_api.Connect());
+    EXPECT_EQ(std::string::npos, FileText(m_sim.StatePath()).find(connection)) << "dropped at a connect";
 }
 
 DWORD QdlStatus()
@@ -429,6 +611,7 @@ TEST(SimModemTest, LeavesTheDownloadStatusValueAsItFoundIt)
         CSimModem sim;
         ASSERT_EQ(0u, sim.Create(L"6"));
         CApi api(sim);
+        ASSERT_EQ(0u, api.Connect());
         ASSERT_EQ(0u, api.UpgradeFirmware3k(sim.FolderPath(3).c_str(), 0));
         EXPECT_EQ((DWORD)TOVISIM_QDL_COMPLETE, QdlStatus());
     }
@@ -682,27 +865,35 @@ TEST_F(SimulatorTest, TovisimDrivesTheModemAndRefusesBadInputWithItsUsage)
 {
     struct Case
     {
-        const wchar_t* arguments;
+        std::wstring arguments;
         int exitCode;
         const char* output;
     };
     const Case cases[] = {
-        {L"", 2, "usage: tovisim"},
+        {L"", 2, "else %TOVISIM_STATE%,"},
         {L"frobnicate", 2, "unknown command frobnicate"},
         {L"fault QCWWANConnect", 2, "fault needs <entryPoint> <code>"},
         {L"fault NoSuchCall 6", 2, "no modem API entry point is called NoSuchCall"},
         {L"delay soon", 2, "delay needs <milliseconds>"},
         {L"--repeat 0 show", 2, "--repeat needs a number above 0"},
-        {L"fault QCWWANConnect 6 2", 0, ""},
+        {L"create \"" + m_sim.StoreRoot() + L"\" 6", 0, "a reset takes 1500 ms"},
+        {L"show", 0, "Reset delay: 1500 ms"},
+        // Decimal, whatever zeros lead.
+        {L"delay 010", 0, ""},
+        {L"gps 08", 0, ""},
+        {L"show", 0, "Reset delay: 10 ms"},
+        {L"show", 0, "GPS tracking: 8"},
+        {L"fault GetFirmwareRevision 31 2", 0, ""},
         {L"prefer 1", 1, "are not stored"},
-        {L"show", 0, "Fault: QCWWANConnect answers 6 for 2 more calls"},
+        {L"show", 0, "Fault: GetFirmwareRevision answers 31 for 2 more calls"},
+        {L"delete AMSS-STSUGN-F06-1575", 1, "DeleteStoredImage failed: 170 (the image is running or preferred)"},
         {L"upgrade 3", 0, "Upgraded from"},
         {L"show", 0, "Running:   AMSS-STAUSH-F03-1575 + UQCN-C102-F03-3"},
         {L"journal", 0, "UpgradeFirmware3k("},
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.arguments);
+        SCOPED_TRACE(c.arguments.c_str());
         CTovisimRun run(c.arguments);
         ASSERT_TRUE(run.Started());
         EXPECT_EQ(c.exitCode, run.Finish());
@@ -712,7 +903,27 @@ TEST_F(SimulatorTest, TovisimDrivesTheModemAndRefusesBadInputWithItsUsage)
             EXPECT_NE(std::string::npos, run.Output().find("usage: tovisim")) << run.Output();
         }
     }
-    EXPECT_EQ(6u, m_api.Connect()) << "the fault set by tovisim";
+    char revision[64] = {};
+    EXPECT_EQ(31u, m_api.GetFirmwareRevision(sizeof(revision), revision)) << "the fault set by tovisim";
+    // tovisim's commands disconnected when done: only this process is connected.
+    const std::string state = FileText(m_sim.StatePath());
+    const size_t first = state.find("\nconnection ");
+    EXPECT_NE(std::string::npos, first) << state;
+    EXPECT_EQ(std::string::npos, state.find("\nconnection ", first + 1)) << state;
+
+    // Asked for, the usage goes to standard output; an error's usage does not.
+    for (const wchar_t* help : {L"help", L"-h", L"--help", L"--repeat 2 --help"})
+    {
+        SCOPED_TRACE(help);
+        CTovisimRun run(help, false);
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(0, run.Finish());
+        EXPECT_NE(std::string::npos, run.Output().find("usage: tovisim")) << run.Output();
+    }
+    CTovisimRun unknown(L"frobnicate", false);
+    ASSERT_TRUE(unknown.Started());
+    EXPECT_EQ(2, unknown.Finish());
+    EXPECT_EQ("", unknown.Output());
 }
 
 TEST_F(SimulatorTest, TovisimGeneratesAStoreWithTheVersionsAsked)

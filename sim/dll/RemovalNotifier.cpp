@@ -1,22 +1,7 @@
 #include "RemovalNotifier.h"
 
-#include <algorithm>
-
-#include "StateFile.h"
 #include "SimText.h"
-
-namespace
-{
-// What the waiting thread owns: its own copies of the two events and a
-// reference on the library, so that the library stays loaded while the
-// thread may still run its code.
-struct CWaitContext
-{
-    HANDLE hRemoval;
-    HANDLE hStop;
-    HMODULE hModule;
-};
-}
+#include "StateFile.h"
 
 CRemovalNotifier& CRemovalNotifier::Instance()
 {
@@ -33,69 +18,62 @@ bool CRemovalNotifier::Register(TOVI_DEVICE_REMOVAL_CALLBACK pCallback, const st
 {
     CLock lock(m_cs);
     m_pCallback = pCallback;
-    if (pCallback == nullptr || (m_hThread && m_statePath != statePath))
-        Stop();
-    if (pCallback == nullptr || m_hThread)
+    if (m_hWait && m_statePath != statePath)
+        StopWaiting();
+    if (pCallback == nullptr || m_hWait)
         return true;
 
-    CWaitContext* context = new CWaitContext();
-    context->hRemoval = ::CreateEventW(nullptr, FALSE, FALSE, EventName(statePath, ::GetCurrentProcessId()).c_str());
-    m_hStop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    context->hStop = nullptr;
-    context->hModule = nullptr;
-    bool ready = context->hRemoval && m_hStop &&
-                 ::DuplicateHandle(::GetCurrentProcess(), m_hStop.get(), ::GetCurrentProcess(), &context->hStop, 0,
-                                   FALSE, DUPLICATE_SAME_ACCESS) &&
-                 ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                      reinterpret_cast<LPCWSTR>(&CRemovalNotifier::ThreadProc), &context->hModule);
-    if (ready)
-        m_hThread.reset(::CreateThread(nullptr, 0, &CRemovalNotifier::ThreadProc, context, 0, &m_dwThreadId));
-    if (!m_hThread)
+    m_hEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, EventName(statePath, ::GetCurrentProcessId()).c_str()));
+    // Run in the wait thread itself: unregistering then never needs a new
+    // thread of the pool, which could not start while the library is being
+    // freed (the loader's lock is held).
+    if (!m_hEvent || !::RegisterWaitForSingleObject(&m_hWait, m_hEvent.get(), &CRemovalNotifier::OnRemoval, this,
+                                                    INFINITE, WT_EXECUTEINWAITTHREAD))
     {
-        if (context->hRemoval)
-            ::CloseHandle(context->hRemoval);
-        if (context->hStop)
-            ::CloseHandle(context->hStop);
-        if (context->hModule)
-            ::FreeLibrary(context->hModule);
-        delete context;
-        m_hStop.reset();
+        m_hWait = nullptr;
+        m_hEvent.reset();
         return false;
     }
     m_statePath = statePath;
     return true;
 }
 
-void CRemovalNotifier::Stop()
+void CRemovalNotifier::Shutdown()
 {
-    if (!m_hThread)
+    m_pCallback = nullptr;
+    CLock lock(m_cs);
+    StopWaiting();
+}
+
+void CRemovalNotifier::StopWaiting()
+{
+    if (m_hWait == nullptr)
         return;
-    ::SetEvent(m_hStop.get());
-    // Joined unless the callback itself unregisters on the waiting thread.
-    if (::GetCurrentThreadId() != m_dwThreadId)
-        ::WaitForSingleObject(m_hThread.get(), 5000);
-    m_hThread.reset();
-    m_hStop.reset();
-    m_dwThreadId = 0;
+    // A callback that frees the library or registers again runs on the wait
+    // thread: it cannot wait for itself.
+    CHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool ownThread = m_dwDeliveringThread == ::GetCurrentThreadId();
+    if (done && !ownThread)
+    {
+        if (::UnregisterWaitEx(m_hWait, done.get()) || ::GetLastError() == ERROR_IO_PENDING)
+            ::WaitForSingleObject(done.get(), kShutdownWaitMs);
+    }
+    else
+        ::UnregisterWaitEx(m_hWait, nullptr);
+    m_hWait = nullptr;
+    m_hEvent.reset();
     m_statePath.clear();
 }
 
-DWORD WINAPI CRemovalNotifier::ThreadProc(LPVOID pParameter)
+VOID CALLBACK CRemovalNotifier::OnRemoval(PVOID pContext, BOOLEAN)
 {
-    CWaitContext* context = static_cast<CWaitContext*>(pParameter);
-    HANDLE handles[2] = {context->hRemoval, context->hStop};
-    while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0)
-    {
-        TOVI_DEVICE_REMOVAL_CALLBACK pCallback = Instance().m_pCallback;
-        if (pCallback)
-            pCallback();
-    }
-    ::CloseHandle(context->hRemoval);
-    ::CloseHandle(context->hStop);
-    HMODULE hModule = context->hModule;
-    delete context;
-    ::FreeLibraryAndExitThread(hModule, 0);
-    return 0;
+    CRemovalNotifier* self = static_cast<CRemovalNotifier*>(pContext);
+    TOVI_DEVICE_REMOVAL_CALLBACK pCallback = self->m_pCallback;
+    if (pCallback == nullptr)
+        return;
+    self->m_dwDeliveringThread = ::GetCurrentThreadId();
+    pCallback();
+    self->m_dwDeliveringThread = 0;
 }
 
 void CRemovalNotifier::NotifyAll(CModemState& state, const std::wstring& statePath)

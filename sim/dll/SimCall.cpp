@@ -5,9 +5,8 @@
 
 #include "RemovalNotifier.h"
 #include "SimErrors.h"
+#include "SimProcess.h"
 #include "SimulatedModem.h"
-
-HMODULE g_hSimModule = nullptr;
 
 namespace
 {
@@ -19,8 +18,8 @@ uint64_t Now()
 }
 }
 
-CSimCall::CSimCall(const char* entryPoint, bool deviceCall)
-    : m_entryPoint(entryPoint), m_bDeviceCall(deviceCall), m_file(CStateFile::DefaultPath(g_hSimModule))
+CSimCall::CSimCall(const char* entryPoint, Kind kind)
+    : m_entryPoint(entryPoint), m_kind(kind), m_file(CStateFile::DefaultPath(CSimProcess::StateBesideModule()))
 {
 }
 
@@ -34,7 +33,7 @@ ULONG CSimCall::Run(const std::string& args, const Body& body)
     }
     catch (...)
     {
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return SimError::kOutOfMemory;
     }
 }
 
@@ -46,7 +45,7 @@ ULONG CSimCall::Control(const Body& body, ControlMode mode)
     }
     catch (...)
     {
-        return ERROR_NOT_ENOUGH_MEMORY;
+        return SimError::kOutOfMemory;
     }
 }
 
@@ -84,15 +83,19 @@ ULONG CSimCall::RunLocked(const std::string& args, const Body& body)
 {
     CStateLock lock(m_file);
     if (!lock.Locked())
-        return ERROR_TIMEOUT;
+        return SimError::kTimeout;
     CModemState state;
     ULONG result = m_file.Load(state);
     if (result != SimError::kNone)
         return result;
-    if (TakeFault(state, result))
+    // A call without a connection never reaches the modem, so it takes no
+    // fault either.
+    if (m_kind == kDevice && !CSimProcess::IsConnected(state))
+        result = SimError::kNotConnected;
+    else if (TakeFault(state, result))
     {
     }
-    else if (m_bDeviceCall && (!state.present || IsAway(state)))
+    else if (m_kind != kHost && (!state.present || IsAway(state)))
         result = SimError::kNoDevice;
     else
         result = body(state);
@@ -103,10 +106,10 @@ ULONG CSimCall::RunLocked(const std::string& args, const Body& body)
 
 ULONG CSimCall::ControlLocked(const Body& body, ControlMode mode)
 {
-    CStateFile file(CStateFile::DefaultPath(g_hSimModule));
+    CStateFile file(CStateFile::DefaultPath(CSimProcess::StateBesideModule()));
     CStateLock lock(file);
     if (!lock.Locked())
-        return ERROR_TIMEOUT;
+        return SimError::kTimeout;
     CModemState state;
     ULONG result = file.Load(state);
     if (result == SimError::kStateCorrupt && mode == kFresh)
@@ -124,6 +127,25 @@ void CSimCall::TakeAway(CModemState& state, const std::wstring& statePath)
     CSimulatedModem(state).Restart();
     state.awayUntil = state.resetDelayMs ? Now() + (uint64_t)state.resetDelayMs * 10000 : 0;
     CRemovalNotifier::NotifyAll(state, statePath);
+}
+
+void CSimCall::ForgetThisLoad()
+{
+    CStateFile file(CStateFile::DefaultPath(CSimProcess::StateBesideModule()));
+    if (!file.Lock(2000))
+        return;
+    CModemState state;
+    if (file.Load(state) == SimError::kNone)
+    {
+        size_t connections = state.connections.size();
+        size_t listeners = state.listeners.size();
+        CSimProcess::Disconnect(state);
+        DWORD self = ::GetCurrentProcessId();
+        state.listeners.erase(std::remove(state.listeners.begin(), state.listeners.end(), self), state.listeners.end());
+        if (connections != state.connections.size() || listeners != state.listeners.size())
+            file.Save(state);
+    }
+    file.Unlock();
 }
 
 bool CSimCall::IsAway(const CModemState& state)

@@ -1,7 +1,8 @@
 #pragma once
 // One call into the simulated modem: takes the state file's lock, loads the
-// state, lets a fault or a missing modem answer first, runs the entry point's
-// own work, writes the journal line and saves, all under the lock.
+// state, lets a missing connection, a fault or a missing modem answer first,
+// runs the entry point's own work, writes the journal line and saves, all
+// under the lock.
 #include <windows.h>
 
 #include <functional>
@@ -11,20 +12,22 @@
 #include "ModemState.h"
 #include "StateFile.h"
 
-extern HMODULE g_hSimModule;
-
 class CSimCall
 {
 public:
-    // deviceCall: the call talks to the modem, so it answers 6 (no device)
-    // while there is no modem or while it is away after a reset.
-    CSimCall(const char* entryPoint, bool deviceCall);
+    // What a call needs. A host call reads only host files or the library's
+    // own state. Connecting needs the modem: it answers 6 (no device) while
+    // there is none or while it is away after a reset. A device call needs this
+    // process's connection as well, and answers SimError::kNotConnected
+    // without one, modem or not.
+    enum Kind { kHost, kConnect, kDevice };
+    CSimCall(const char* entryPoint, Kind kind);
 
     typedef std::function<ULONG(CModemState& state)> Body;
     // An entry point of the modem API: faults, availability, journal.
     ULONG Run(const std::string& args, const Body& body);
     // A control entry point: no faults, no journal; saves when the body
-    // succeeded and save is set. A new modem (fresh) replaces an unreadable state.
+    // succeeded, unless the mode is kRead. A new modem (fresh) replaces an unreadable state.
     enum ControlMode { kRead, kChange, kFresh };
     static ULONG Control(const Body& body, ControlMode mode = kChange);
 
@@ -36,6 +39,9 @@ public:
     // delay; every listening process hears of the removal.
     static void TakeAway(CModemState& state, const std::wstring& statePath);
     static bool IsAway(const CModemState& state);
+    // The library is being freed: this load's connection and removal listener
+    // go from the state (best effort, with a short wait for the lock).
+    static void ForgetThisLoad();
     static uint64_t AwayMilliseconds(const CModemState& state);
 
 private:
@@ -44,7 +50,7 @@ private:
     bool TakeFault(CModemState& state, ULONG& code);
 
     std::string m_entryPoint;
-    bool m_bDeviceCall;
+    Kind m_kind;
     CStateFile m_file;
 };
 

@@ -8,6 +8,7 @@
 #include "SimCall.h"
 #include "SimControl.h"
 #include "SimErrors.h"
+#include "SimProcess.h"
 #include "SimText.h"
 #include "SimulatedModem.h"
 
@@ -198,7 +199,7 @@ ULONG WINAPI SimSetResetDelay(ULONG milliseconds)
 
 ULONG WINAPI SimSimulateRemoval(void)
 {
-    std::wstring statePath = CStateFile(CStateFile::DefaultPath(g_hSimModule)).Path();
+    std::wstring statePath = CStateFile(CStateFile::DefaultPath(CSimProcess::StateBesideModule())).Path();
     return CSimCall::Control([&](CModemState& state) -> ULONG {
         if (!state.present)
             return SimError::kNoDevice;
@@ -230,10 +231,13 @@ ULONG WINAPI SimClearJournal(void)
 
 ULONG WINAPI SimDescribe(LPWSTR pszBuffer, ULONG capacity, ULONG* pNeeded)
 {
-    std::wstring statePath = CStateFile(CStateFile::DefaultPath(g_hSimModule)).Path();
+    std::wstring statePath = CStateFile(CStateFile::DefaultPath(CSimProcess::StateBesideModule())).Path();
     std::string text;
     ULONG result = CSimCall::Control(
         [&](CModemState& state) -> ULONG {
+            // Only the connections of processes that still run (the state
+            // itself is not written by a reading call).
+            CSimProcess::DropEnded(state);
             text = CSimulatedModem(state).Describe(CSimText::ToUtf8(statePath), CSimCall::AwayMilliseconds(state));
             return SimError::kNone;
         },

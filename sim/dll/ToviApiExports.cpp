@@ -11,6 +11,7 @@
 #include "RemovalNotifier.h"
 #include "SimCall.h"
 #include "SimErrors.h"
+#include "SimProcess.h"
 #include "SimText.h"
 #include "SimulatedModem.h"
 #include "modem/ToviApi.h"
@@ -81,7 +82,7 @@ std::string ListText(const BYTE* data, ULONG size)
 ULONG ListCall(const char* name, ULONG* pSize, BYTE* pBuffer,
                std::vector<uint8_t> (CSimulatedModem::*list)() const)
 {
-    CSimCall call(name, true);
+    CSimCall call(name, CSimCall::kDevice);
     ULONG capacity = pSize ? *pSize : 0;
     return call.Run(std::to_string(capacity), [&](CModemState& state) -> ULONG {
         std::vector<uint8_t> bytes;
@@ -99,12 +100,20 @@ void Report(DWORD status)
 
 ULONG WINAPI QCWWANConnect(void)
 {
-    return CSimCall("QCWWANConnect", true).Run("", [](CModemState&) -> ULONG { return SimError::kNone; });
+    // Connecting again while connected answers 0 and changes nothing.
+    return CSimCall("QCWWANConnect", CSimCall::kConnect).Run("", [](CModemState& state) -> ULONG {
+        CSimProcess::Connect(state);
+        return SimError::kNone;
+    });
 }
 
 ULONG WINAPI QCWWANDisconnect(void)
 {
-    return CSimCall("QCWWANDisconnect", false).Run("", [](CModemState&) -> ULONG { return SimError::kNone; });
+    // Also 0 without a connection; the modem need not be there.
+    return CSimCall("QCWWANDisconnect", CSimCall::kHost).Run("", [](CModemState& state) -> ULONG {
+        CSimProcess::Disconnect(state);
+        return SimError::kNone;
+    });
 }
 
 ULONG WINAPI GetImagesPreference(ULONG* pImageListSize, BYTE* pImageList)
@@ -120,7 +129,7 @@ ULONG WINAPI GetStoredImages(ULONG* pImageListSize, BYTE* pImageList)
 ULONG WINAPI SetImagesPreference(ULONG imageListSize, BYTE* pImageList, ULONG bForceDownload, BYTE modemIndex,
                                  ULONG* pImageTypesSize, BYTE* pImageTypes)
 {
-    CSimCall call("SetImagesPreference", true);
+    CSimCall call("SetImagesPreference", CSimCall::kDevice);
     ULONG typesCapacity = pImageTypesSize ? *pImageTypesSize : 0;
     std::string args = std::to_string(imageListSize) + ", " + ListText(pImageList, imageListSize) + ", " +
                        std::to_string(bForceDownload) + ", " + std::to_string(modemIndex) + ", " +
@@ -143,7 +152,7 @@ ULONG WINAPI SetImagesPreference(ULONG imageListSize, BYTE* pImageList, ULONG bF
 
 ULONG WINAPI ResetDevice(void)
 {
-    CSimCall call("ResetDevice", true);
+    CSimCall call("ResetDevice", CSimCall::kDevice);
     return call.Run("", [&](CModemState& state) -> ULONG {
         CSimCall::TakeAway(state, call.StatePath());
         return SimError::kNone;
@@ -152,7 +161,7 @@ ULONG WINAPI ResetDevice(void)
 
 ULONG WINAPI DeleteStoredImage(ULONG imageInfoSize, BYTE* pImageInfo)
 {
-    CSimCall call("DeleteStoredImage", true);
+    CSimCall call("DeleteStoredImage", CSimCall::kDevice);
     SimImage image;
     bool parsed = CSimulatedModem::ParseImageRecord(pImageInfo, imageInfoSize, image);
     std::string args = std::to_string(imageInfoSize) + ", " + (parsed ? CSimulatedModem::ImageText(image) : "{malformed}");
@@ -163,7 +172,7 @@ ULONG WINAPI DeleteStoredImage(ULONG imageInfoSize, BYTE* pImageInfo)
 
 ULONG WINAPI SetDeviceRemovalCallback(TOVI_DEVICE_REMOVAL_CALLBACK pCallback)
 {
-    CSimCall call("SetDeviceRemovalCallback", false);
+    CSimCall call("SetDeviceRemovalCallback", CSimCall::kHost);
     // The waiting thread starts or stops outside the state's lock: a callback
     // in progress may be waiting for that lock.
     bool registered = CRemovalNotifier::Instance().Register(pCallback, call.StatePath());
@@ -172,7 +181,7 @@ ULONG WINAPI SetDeviceRemovalCallback(TOVI_DEVICE_REMOVAL_CALLBACK pCallback)
         state.listeners.erase(std::remove(state.listeners.begin(), state.listeners.end(), self),
                               state.listeners.end());
         if (!registered)
-            return ERROR_NOT_ENOUGH_MEMORY;
+            return SimError::kOutOfMemory;
         if (pCallback)
             state.listeners.push_back(self);
         return SimError::kNone;
@@ -181,7 +190,7 @@ ULONG WINAPI SetDeviceRemovalCallback(TOVI_DEVICE_REMOVAL_CALLBACK pCallback)
 
 ULONG WINAPI GetImageStoreW(ULONG capacity, LPWSTR pszImageStore)
 {
-    return CSimCall("GetImageStoreW", false).Run(std::to_string(capacity), [&](CModemState& state) -> ULONG {
+    return CSimCall("GetImageStoreW", CSimCall::kHost).Run(std::to_string(capacity), [&](CModemState& state) -> ULONG {
         if (pszImageStore == nullptr || capacity == 0)
             return SimError::kInvalidParameter;
         pszImageStore[0] = L'\0';
@@ -197,7 +206,7 @@ ULONG WINAPI GetImageStoreW(ULONG capacity, LPWSTR pszImageStore)
 
 ULONG WINAPI GetImageIDs(LPCWSTR pszFolder, ULONG* pImageListSize, BYTE* pImageList)
 {
-    CSimCall call("GetImageIDs", false);
+    CSimCall call("GetImageIDs", CSimCall::kHost);
     ULONG capacity = pImageListSize ? *pImageListSize : 0;
     return call.Run(Path(pszFolder) + ", " + std::to_string(capacity), [&](CModemState& state) -> ULONG {
         ULONG room = capacity ? capacity : kImageIdsDefaultCapacity;
@@ -220,7 +229,7 @@ ULONG WINAPI GetImageInfo3KW(ULONG reserved1, ULONG reserved2, LPCWSTR pszImageP
 {
     std::string args = std::to_string(reserved1) + ", " + std::to_string(reserved2) + ", " + Path(pszImagePath) +
                        ", " + std::to_string(buildIdCapacity);
-    return CSimCall("GetImageInfo3KW", false).Run(args, [&](CModemState&) -> ULONG {
+    return CSimCall("GetImageInfo3KW", CSimCall::kHost).Run(args, [&](CModemState&) -> ULONG {
         if (pszImagePath == nullptr || pImageType == nullptr || pImageId == nullptr || pVersionId == nullptr ||
             pszBuildId == nullptr || buildIdCapacity == 0)
             return SimError::kInvalidParameter;
@@ -245,7 +254,7 @@ ULONG WINAPI GetImageInfo3KW(ULONG reserved1, ULONG reserved2, LPCWSTR pszImageP
 ULONG WINAPI GetFirmwareInfo(ULONG* pFirmwareId, ULONG* pTechnology, ULONG* pCarrier, ULONG* pRegion,
                              ULONG* pGpsCapability)
 {
-    return CSimCall("GetFirmwareInfo", true).Run("", [&](CModemState& state) -> ULONG {
+    return CSimCall("GetFirmwareInfo", CSimCall::kDevice).Run("", [&](CModemState& state) -> ULONG {
         if (!pFirmwareId || !pTechnology || !pCarrier || !pRegion || !pGpsCapability)
             return SimError::kInvalidParameter;
         uint32_t firmwareId = 0;
@@ -262,7 +271,7 @@ ULONG WINAPI GetFirmwareInfo(ULONG* pFirmwareId, ULONG* pTechnology, ULONG* pCar
 
 ULONG WINAPI GetFirmwareRevision(ULONG capacity, CHAR* pszRevision)
 {
-    return CSimCall("GetFirmwareRevision", true).Run(std::to_string(capacity), [&](CModemState& state) -> ULONG {
+    return CSimCall("GetFirmwareRevision", CSimCall::kDevice).Run(std::to_string(capacity), [&](CModemState& state) -> ULONG {
         if (pszRevision == nullptr || capacity == 0)
             return SimError::kInvalidParameter;
         std::string revision = CSimulatedModem(state).Revision();
@@ -276,7 +285,7 @@ ULONG WINAPI GetFirmwareRevision(ULONG capacity, CHAR* pszRevision)
 
 ULONG WINAPI SetPortAutomaticTracking(ULONG value)
 {
-    return CSimCall("SetPortAutomaticTracking", true).Run(std::to_string(value), [&](CModemState& state) -> ULONG {
+    return CSimCall("SetPortAutomaticTracking", CSimCall::kDevice).Run(std::to_string(value), [&](CModemState& state) -> ULONG {
         state.gpsTracking = value;
         return SimError::kNone;
     });
@@ -284,7 +293,7 @@ ULONG WINAPI SetPortAutomaticTracking(ULONG value)
 
 ULONG WINAPI UpgradeFirmware3k(LPCWSTR pszFolder, ULONG bForce)
 {
-    CSimCall call("UpgradeFirmware3k", true);
+    CSimCall call("UpgradeFirmware3k", CSimCall::kDevice);
     return call.Run(Path(pszFolder) + ", " + std::to_string(bForce), [&](CModemState& state) -> ULONG {
         Report(TOVISIM_QDL_STARTED);
         SimImage modemImage, priImage;

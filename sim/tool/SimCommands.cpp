@@ -5,28 +5,34 @@
 
 #include "ConsoleOutput.h"
 #include "SampleStore.h"
+#include "SimErrors.h"
 #include "SimText.h"
 
 namespace
 {
 const int kRefused = 1;
 const int kBadArguments = 2;
+// A real modem takes a while to come back after a reset; a new one here does
+// too, shorter than the agent's 2 s pause before it turns on GPS tracking.
+const ULONG kDefaultResetDelayMs = 1500;
 
 const wchar_t kUsage[] =
     L"usage: tovisim [--state <file>] [--repeat <n>] <command> [arguments]\n"
     L"\n"
-    L"The modem's state is shared through a file: --state, else %%TOVISIM_STATE%%,\n"
+    L"The modem's state is shared through a file: --state, else %TOVISIM_STATE%,\n"
     L"else tovisim.state beside ToviApi.dll.\n"
     L"\n"
-    L"  create <storeRoot> <runningFolder> [maxPerType]  new modem running that folder's images (8 per type)\n"
-    L"  empty <storeRoot> [maxPerType]                   new modem without images\n"
+    L"  create <storeRoot> <runningFolder> [maxPerType]  new modem running that folder's images (8 per type,\n"
+    L"                                                   reset delay 1500 ms)\n"
+    L"  empty <storeRoot> [maxPerType]                   new modem without images (reset delay 1500 ms)\n"
     L"  store <folder>...                                store folders' images, preference unchanged\n"
     L"  prefer <folder>                                  prefer a folder's stored images and reset\n"
     L"  upgrade <folder> [force]                         UpgradeFirmware3k from a folder\n"
     L"  delete <buildId>                                 delete a stored image\n"
     L"  gps <value>                                      SetPortAutomaticTracking\n"
-    L"  show                                             stored images, preference, running pair,\n"
-    L"                                                   firmware information, revision, GPS, last calls\n"
+    L"  show                                             stored images, preference, running pair, firmware\n"
+    L"                                                   information, revision, GPS, connected processes,\n"
+    L"                                                   last calls\n"
     L"  journal [clear]                                  the calls made to the modem API\n"
     L"  fault <entryPoint> <code> [count|always]         the entry point answers code (count 1)\n"
     L"  rawlist <entryPoint> <hexBytes> [count|always]   a list call answers these bytes\n"
@@ -37,15 +43,38 @@ const wchar_t kUsage[] =
     L"  service [stop]                                   the download service stand-in (or stop it)\n"
     L"  generate <root> [--version N] [--pri-version N] [--folders 0,6,...]\n"
     L"                                                   write a sample host image store\n"
+    L"  help, -h, --help                                 this text\n"
     L"\n"
-    L"A <folder> without a path separator is a folder name under the modem's image store root.\n";
+    L"A <folder> without a path separator is a folder name under the modem's image store root.\n"
+    L"Numbers are decimal (0x for hexadecimal). prefer, upgrade, delete and gps connect for\n"
+    L"their calls and disconnect afterwards, as a program does.\n";
 
 int BadArguments(const wchar_t* message)
 {
     CConsoleOutput::Error(L"tovisim: %s\n\n", message);
-    CSimCommands::PrintUsage();
+    CSimCommands::PrintUsage(false);
     return kBadArguments;
 }
+
+// The device calls of a command go over a connection of this process, which
+// ends with the command.
+class CConnection
+{
+public:
+    explicit CConnection(CSimLibrary& library) : m_library(library), m_result(library.pfnQCWWANConnect()) {}
+    ~CConnection()
+    {
+        if (m_result == 0)
+            m_library.pfnQCWWANDisconnect();
+    }
+    CConnection(const CConnection&) = delete;
+    CConnection& operator=(const CConnection&) = delete;
+    ULONG Result() const { return m_result; }
+
+private:
+    CSimLibrary& m_library;
+    ULONG m_result;
+};
 
 bool ParseHexBytes(const std::wstring& text, std::vector<BYTE>& bytes)
 {
@@ -71,17 +100,24 @@ bool ParseHexBytes(const std::wstring& text, std::vector<BYTE>& bytes)
 }
 }
 
-void CSimCommands::PrintUsage()
+void CSimCommands::PrintUsage(bool asked)
 {
-    CConsoleOutput::Error(L"%s", kUsage);
+    if (asked)
+        CConsoleOutput::Print(L"%s", kUsage);
+    else
+        CConsoleOutput::Error(L"%s", kUsage);
 }
 
 bool CSimCommands::ParseNumber(const std::wstring& text, ULONG& value)
 {
     if (text.empty() || text[0] == L'-' || text[0] == L'+' || iswspace(text[0]))
         return false;
+    // A leading zero is no octal prefix: people write "010" for ten.
+    bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+    if (hex && !iswxdigit(text[2]))
+        return false;
     wchar_t* end = nullptr;
-    unsigned long long parsed = wcstoull(text.c_str(), &end, 0);
+    unsigned long long parsed = wcstoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     if (end == nullptr || *end != L'\0' || parsed > 0xFFFFFFFFull)
         return false;
     value = (ULONG)parsed;
@@ -102,7 +138,11 @@ int CSimCommands::Result(const wchar_t* what, ULONG result)
 {
     if (result == 0)
         return 0;
-    CConsoleOutput::Error(L"tovisim: %s failed: %lu\n", what, result);
+    std::wstring meaning = CSimText::FromUtf8(SimError::Meaning(result));
+    if (meaning.empty())
+        CConsoleOutput::Error(L"tovisim: %s failed: %lu\n", what, result);
+    else
+        CConsoleOutput::Error(L"tovisim: %s failed: %lu (%s)\n", what, result, meaning.c_str());
     return kRefused;
 }
 
@@ -117,7 +157,7 @@ bool CSimCommands::ResolveFolder(const std::wstring& folder, std::wstring& path)
     ULONG result = m_library.pfnGetImageStoreW(260, root);
     if (result != 0)
     {
-        CConsoleOutput::Error(L"tovisim: GetImageStoreW failed: %lu\n", result);
+        Result(L"GetImageStoreW", result);
         return false;
     }
     path = root;
@@ -133,9 +173,13 @@ int CSimCommands::Create(const Args& args)
     if (args.size() < 2 || args.size() > 3 || (args.size() == 3 && !ParseNumber(args[2], maximum)))
         return BadArguments(L"create needs <storeRoot> <runningFolder> [maxPerType]");
     ULONG result = m_library.pfnSimCreateModem(args[0].c_str(), args[1].c_str(), maximum);
+    if (result != 0)
+        return Result(L"SimCreateModem", result);
+    result = m_library.pfnSimSetResetDelay(kDefaultResetDelayMs);
     if (result == 0)
-        CConsoleOutput::Print(L"Modem created, running the images of folder %s.\n", args[1].c_str());
-    return Result(L"SimCreateModem", result);
+        CConsoleOutput::Print(L"Modem created, running the images of folder %s; a reset takes %lu ms.\n",
+                              args[1].c_str(), kDefaultResetDelayMs);
+    return Result(L"SimSetResetDelay", result);
 }
 
 int CSimCommands::Empty(const Args& args)
@@ -144,9 +188,12 @@ int CSimCommands::Empty(const Args& args)
     if (args.empty() || args.size() > 2 || (args.size() == 2 && !ParseNumber(args[1], maximum)))
         return BadArguments(L"empty needs <storeRoot> [maxPerType]");
     ULONG result = m_library.pfnSimCreateEmptyModem(args[0].c_str(), maximum);
+    if (result != 0)
+        return Result(L"SimCreateEmptyModem", result);
+    result = m_library.pfnSimSetResetDelay(kDefaultResetDelayMs);
     if (result == 0)
-        CConsoleOutput::Print(L"Modem created without images.\n");
-    return Result(L"SimCreateEmptyModem", result);
+        CConsoleOutput::Print(L"Modem created without images; a reset takes %lu ms.\n", kDefaultResetDelayMs);
+    return Result(L"SimSetResetDelay", result);
 }
 
 int CSimCommands::Store(const Args& args)
@@ -172,6 +219,9 @@ int CSimCommands::Prefer(const Args& args)
     std::wstring path;
     if (!ResolveFolder(args[0], path))
         return kRefused;
+    CConnection connection(m_library);
+    if (connection.Result() != 0)
+        return Result(L"QCWWANConnect", connection.Result());
     BYTE list[256] = {};
     ULONG size = 0;
     ULONG result = m_library.pfnGetImageIDs(path.c_str(), &size, list);
@@ -201,6 +251,9 @@ int CSimCommands::Upgrade(const Args& args)
     std::wstring path;
     if (!ResolveFolder(args[0], path))
         return kRefused;
+    CConnection connection(m_library);
+    if (connection.Result() != 0)
+        return Result(L"QCWWANConnect", connection.Result());
     ULONG result = m_library.pfnUpgradeFirmware3k(path.c_str(), args.size() == 2 ? 1 : 0);
     if (result == 0)
         CConsoleOutput::Print(L"Upgraded from %s; the modem reset.\n", path.c_str());
@@ -212,6 +265,9 @@ int CSimCommands::Delete(const Args& args)
     if (args.size() != 1)
         return BadArguments(L"delete needs <buildId>");
     std::string wanted = CSimText::ToAnsi(args[0]);
+    CConnection connection(m_library);
+    if (connection.Result() != 0)
+        return Result(L"QCWWANConnect", connection.Result());
     std::vector<BYTE> list(2560);
     ULONG size = (ULONG)list.size();
     ULONG result = m_library.pfnGetStoredImages(&size, &list[0]);
@@ -256,6 +312,9 @@ int CSimCommands::Gps(const Args& args)
     ULONG value = 0;
     if (args.size() != 1 || !ParseNumber(args[0], value))
         return BadArguments(L"gps needs <value>");
+    CConnection connection(m_library);
+    if (connection.Result() != 0)
+        return Result(L"QCWWANConnect", connection.Result());
     return Result(L"SetPortAutomaticTracking", m_library.pfnSetPortAutomaticTracking(value));
 }
 

@@ -33,9 +33,11 @@ public:
 
     // Without the library.
     static int Generate(const Args& args);
-    static void PrintUsage();
+    // On standard output when asked for, else on standard error.
+    static void PrintUsage(bool asked);
 
-    // Numbers as the commands take them: decimal, or hexadecimal with 0x.
+    // Numbers as the commands take them: decimal (a leading zero changes
+    // nothing), or hexadecimal with 0x.
     static bool ParseNumber(const std::wstring& text, ULONG& value);
     static bool ParseCount(const std::wstring& text, ULONG& count);
 

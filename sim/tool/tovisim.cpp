@@ -15,7 +15,7 @@ int Usage(const wchar_t* error)
 {
     if (error)
         CConsoleOutput::Error(L"tovisim: %s\n\n", error);
-    CSimCommands::PrintUsage();
+    CSimCommands::PrintUsage(false);
     return 2;
 }
 
@@ -46,6 +46,11 @@ const CommandEntry kCommands[] = {
     {L"clear", &CSimCommands::Clear},     {L"delay", &CSimCommands::Delay},
     {L"removal", &CSimCommands::Removal},
 };
+
+bool IsHelp(const std::wstring& word)
+{
+    return word == L"help" || word == L"-h" || word == L"--help" || word == L"/?";
+}
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -53,7 +58,7 @@ int wmain(int argc, wchar_t** argv)
     std::vector<std::wstring> args(argv + 1, argv + argc);
     ULONG repeat = 1;
     size_t next = 0;
-    while (next < args.size() && args[next].compare(0, 2, L"--") == 0)
+    while (next < args.size() && args[next].compare(0, 2, L"--") == 0 && !IsHelp(args[next]))
     {
         if (next + 1 >= args.size())
             return Usage((args[next] + L" needs a value").c_str());
@@ -73,9 +78,9 @@ int wmain(int argc, wchar_t** argv)
     std::wstring name = args[next];
     CSimCommands::Args rest(args.begin() + next + 1, args.end());
 
-    if (name == L"help" || name == L"-h" || name == L"/?")
+    if (IsHelp(name))
     {
-        CSimCommands::PrintUsage();
+        CSimCommands::PrintUsage(true);
         return 0;
     }
     if (name == L"generate")

@@ -9,6 +9,7 @@
 //   CSimModem sim;                       // store written, no modem yet
 //   ASSERT_EQ(0u, sim.Create(L"6"));     // modem running folder 6's images
 //   sim.SetFault("QCWWANConnect", 6, 3); // three answers of 6, then normal
+//   (device calls need the calling process's own QCWWANConnect first, as on a modem)
 //   ... run the code under test ...
 //   EXPECT_EQ(L"QCWWANConnect() = 6", sim.Journal()[0]);
 #include <windows.h>
