@@ -19,9 +19,10 @@ std::string Unscramble(const std::string& bytes)
     return text;
 }
 
+// As the line parser has it: printable ASCII.
 bool IsProgramNameChar(char c)
 {
-    return c > ' ' && c != 0x7f;
+    return c > ' ' && c < 0x7f;
 }
 }
 

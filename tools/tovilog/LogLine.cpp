@@ -95,6 +95,13 @@ bool CLogLine::Parse(const std::string& line)
     size_t blank = line.find(' ');
     if (blank == std::string::npos || blank == 0)
         return false;
+    // Program names are plain ASCII words. Scrambled text never is, so a
+    // scrambled log can never pass for a plain one.
+    for (size_t i = 0; i < blank; ++i)
+    {
+        if (line[i] <= ' ' || line[i] >= 0x7f)
+            return false;
+    }
     CLogLine parsed;
     parsed.m_sProgram = line.substr(0, blank);
     size_t pos = blank + 1;
