@@ -46,6 +46,9 @@ const char* const kNotes[] = {
     "Failed to load ToviApi",
     "Failed to delete all images.",
     "FwImageStore is un-initialized",
+    // The download phase begins and ends with the status subscription.
+    "QDL status change callback registered",
+    "Failed to register QDL status change callback",
 };
 
 bool StartsWith(const std::string& text, const char* prefix)
