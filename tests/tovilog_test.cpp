@@ -235,6 +235,17 @@ TEST(TovilogSummary, ModesAndEarlyStops)
     }
 }
 
+TEST(TovilogSummary, DamagedCountersGiveNoLength)
+{
+    CLogSummary summary = SummaryOf(Line("i :   ", "Command line options: -FWUPDATE AUTO", "13:23:22.400") +
+                                        "ToviImgMgr 13:23:22.500 99999999999999999999999999999999.000000 0x00000128 "
+                                        "h : - X (Duration = 99999999999999999999ms - Total time = 1ms - Total calls = 1)\r\n",
+                                    false);
+    EXPECT_FALSE(summary.m_bHasLength);
+    ASSERT_EQ(1u, summary.m_scopes.size());
+    EXPECT_GT(summary.m_scopes[0].lLongestMs, 0) << "a duration too large for a number saturates";
+}
+
 TEST(TovilogShow, FiltersLookAtFieldsAndKeepLinesThatDoNotParse)
 {
     CLineFilter errorsOfThread;

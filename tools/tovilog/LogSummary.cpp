@@ -171,6 +171,12 @@ bool CounterOf(const std::string& text, double* pdSeconds)
     return end && *end == '\0';
 }
 
+// A decimal number as the log writes it; out of range saturates.
+long ToLong(const std::string& text)
+{
+    return strtol(text.c_str(), nullptr, 10);
+}
+
 std::string Number(long long value)
 {
     char sz[32];
@@ -266,7 +272,7 @@ void CLogSummary::ReadScope(const std::string& text)
         ++scope.lOpen;
         return;
     }
-    long lDuration = atol(values[1].c_str());
+    long lDuration = ToLong(values[1]);
     ++scope.lCalls;
     scope.llTotalMs += lDuration;
     scope.lLongestMs = std::max(scope.lLongestMs, lDuration);
@@ -321,7 +327,7 @@ void CLogSummary::ReadTrace(const std::string& time, const std::string& text)
         else if (v.size() > 1)
             pStep->sTarget = v[1];
         pStep->bHasResult = true;
-        pStep->lResult = bFailed ? atol(v[0].c_str()) : 0;
+        pStep->lResult = bFailed ? ToLong(v[0]) : 0;
     }
     else if (MatchTraceFormat(text, "Set Image preference to: %s", &v))
         AddStep(time, "preference", v[0]);
@@ -337,7 +343,7 @@ void CLogSummary::ReadTrace(const std::string& time, const std::string& text)
         if (!pStep)
             pStep = &AddStep(time, "preference", "");
         pStep->bHasResult = true;
-        pStep->lResult = atol(v[0].c_str());
+        pStep->lResult = ToLong(v[0]);
     }
     else if (text == "Resetting device")
     {
@@ -350,7 +356,7 @@ void CLogSummary::ReadTrace(const std::string& time, const std::string& text)
     {
         Step& step = AddStep(time, "deletion", "");
         step.bHasResult = true;
-        step.lResult = atol(v[0].c_str());
+        step.lResult = ToLong(v[0]);
     }
     else if (text == "Failed to delete pri image ..." || text == "Failed to delete app image ...")
         AddStep(time, "deletion", text.find("pri") != std::string::npos ? "PRI image" : "modem image").sNote = text;
@@ -363,26 +369,26 @@ void CLogSummary::ReadTrace(const std::string& time, const std::string& text)
     {
         Step& step = AddStep(time, "gps", SwitchValue(Tokens(m_sCommandLine), "-GPSAUTO"));
         step.bHasResult = true;
-        step.lResult = atol(v[0].c_str());
+        step.lResult = ToLong(v[0]);
     }
     else if (MatchTraceFormat(text, "Can't find device, sleep and try again: %i", &v))
     {
         Step* pStep = PendingStep("connect");
         if (!pStep)
             pStep = &AddStep(time, "connect", "");
-        pStep->sTarget = Number(atol(v[0].c_str()) + 1) + " tries";
+        pStep->sTarget = Number((long long)ToLong(v[0]) + 1) + " tries";
     }
     else if (MatchTraceFormat(text, "QCWWANConnect error: %i", &v))
     {
         // The agent repeats the store's report of the same failed connection.
         const Step* pLast = m_steps.empty() ? nullptr : &m_steps.back();
-        if (pLast && pLast->sKind == "connect" && pLast->bHasResult && pLast->lResult == atol(v[0].c_str()))
+        if (pLast && pLast->sKind == "connect" && pLast->bHasResult && pLast->lResult == ToLong(v[0]))
             return;
         Step* pStep = PendingStep("connect");
         if (!pStep)
             pStep = &AddStep(time, "connect", "");
         pStep->bHasResult = true;
-        pStep->lResult = atol(v[0].c_str());
+        pStep->lResult = ToLong(v[0]);
     }
     else if (MatchTraceFormat(text, "Number of folders found: %d", &v))
         AddStep(time, "download-all", v[0] + " folders");
@@ -392,14 +398,14 @@ void CLogSummary::ReadTrace(const std::string& time, const std::string& text)
         if (!pStep)
             pStep = &AddStep(time, "download-all", "");
         pStep->bHasResult = true;
-        pStep->lResult = atol(v[0].c_str());
+        pStep->lResult = ToLong(v[0]);
     }
     else if (MatchTraceFormat(text, "SetDownloadedDefaultImage failed: %i", &v) ||
              MatchTraceFormat(text, "GetFirmwareInfo failed: %i", &v))
     {
         Step& step = AddStep(time, StartsWith(text, "Set") ? "default-image" : "firmware-info", "");
         step.bHasResult = true;
-        step.lResult = atol(v[0].c_str());
+        step.lResult = ToLong(v[0]);
     }
 }
 
@@ -479,7 +485,10 @@ void CLogSummary::Build(const CLogFile& log)
 
     double dStart = m_bHasStartCounter ? m_dStartCounter : dFirst;
     double dEnd = m_bHasEndCounter ? m_dEndCounter : dLast;
-    if ((m_bHasStartCounter || bFirstCounter) && (m_bHasEndCounter || bFirstCounter) && dEnd >= dStart)
+    // Counters of a damaged log can be any size; a length beyond a year is none.
+    const double kLongestRunSeconds = 366.0 * 24 * 3600;
+    if ((m_bHasStartCounter || bFirstCounter) && (m_bHasEndCounter || bFirstCounter) && dEnd >= dStart &&
+        dEnd - dStart <= kLongestRunSeconds)
     {
         m_bHasLength = true;
         m_llLengthMs = (long long)((dEnd - dStart) * 1000.0 + 0.5);
