@@ -333,6 +333,33 @@ TEST_F(TovilogRunsTest, LogEmptiedAtTheSizeLimitAndItsBackup)
     }
 }
 
+// The real program during its 2 s pause before the GPS step: the level the
+// tool sets applies from the program's next trace line on.
+TEST_F(TovilogRunsTest, LevelChangedDuringThePauseAppliesToTheNextLines)
+{
+    CRegistrySnapshot overrides(HKEY_CURRENT_USER, PROGRAM_KEY, KEY_WOW64_64KEY);
+    CProgramRun run(TestProgramFolder() + L"\\ToviImgMgr.exe", L" -FWUPDATE OFF -GPSAUTO 1", TestProgramFolder());
+    ASSERT_TRUE(run.Started());
+    const std::string pause = " i :   Sleep 2s before EnableGpsAuto\r\n";
+    const DWORD dwStart = ::GetTickCount();
+    while (ReadFileBytes(m_log).find(pause) == std::string::npos && ::GetTickCount() - dwStart < 20000)
+        ::Sleep(20);
+    ToolResult result = RunTool(L"tovilog.exe", L"level --class TBDCT_ALL_FUNCTIONS=off");
+    ASSERT_EQ(0, run.WaitForExit(RUN_TIMEOUT_MS));
+    ASSERT_EQ(0, result.nExit) << result.err;
+    EXPECT_TRUE(std::regex_search(result.out, std::regex("Signalled DiroDuzUvevo_AlterEvent_\\d+_TOVIIMGMGR\r\n")))
+        << result.out;
+
+    const std::string log = ReadFileBytes(m_log);
+    const size_t paused = log.find(pause);
+    ASSERT_NE(std::string::npos, paused) << "the program did not reach its pause";
+    const std::string after = log.substr(paused);
+    EXPECT_NE(std::string::npos, after.find(" i :   Apply TBD logging registry over-rides\r\n"));
+    EXPECT_NE(std::string::npos, after.find(" i :   SetPortAutomaticTracking succeeded with 1\r\n"));
+    EXPECT_EQ(std::string::npos, after.find(" h : ")) << "timed-operation lines after the class was switched off";
+    EXPECT_NE(std::string::npos, log.substr(0, paused).find(" h : + CHiddenAgent::Execute"));
+}
+
 struct BadInput
 {
     const char* name;

@@ -1,5 +1,7 @@
 #include "ToolConsole.h"
 
+#include <algorithm>
+
 namespace
 {
 std::wstring Widen(const std::string& text, UINT uCodePage)
