@@ -52,6 +52,15 @@ std::wstring Text(const CountedText& text)
     return text.Buffer ? std::wstring(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring();
 }
 
+NTSTATUS_T OpenDirectory(OpenDirectoryFn pfnOpen, std::wstring path, CHandle* pDirectory)
+{
+    CountedText objectName = {(USHORT)(path.size() * sizeof(wchar_t)), (USHORT)(path.size() * sizeof(wchar_t)),
+                              &path[0]};
+    ObjectAttributes attributes = {sizeof(ObjectAttributes), nullptr, &objectName, kObjCaseInsensitive, nullptr,
+                                   nullptr};
+    return pfnOpen(pDirectory->put(), kDirectoryQuery, &attributes);
+}
+
 std::wstring HexStatus(NTSTATUS_T status)
 {
     wchar_t sz[16];
@@ -88,12 +97,14 @@ bool CAlterEvents::Find(const std::wstring& upperProgramName, std::vector<std::w
     if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &dwSession))
         dwSession = 0;
     std::wstring path = L"\\Sessions\\" + std::to_wstring(dwSession) + L"\\BaseNamedObjects";
-    CountedText objectName = {(USHORT)(path.size() * sizeof(wchar_t)), (USHORT)(path.size() * sizeof(wchar_t)),
-                              &path[0]};
-    ObjectAttributes attributes = {sizeof(ObjectAttributes), nullptr, &objectName, kObjCaseInsensitive, nullptr,
-                                   nullptr};
     CHandle directory;
-    NTSTATUS_T status = pfnOpen(directory.put(), kDirectoryQuery, &attributes);
+    NTSTATUS_T status = OpenDirectory(pfnOpen, path, &directory);
+    // Session 0 keeps its named objects in the root folder of the namespace.
+    if (status < 0 && dwSession == 0)
+    {
+        path = L"\\BaseNamedObjects";
+        status = OpenDirectory(pfnOpen, path, &directory);
+    }
     if (status < 0)
     {
         *pError = L"cannot open " + path + L" (status " + HexStatus(status) + L")";
