@@ -3,7 +3,7 @@
 # Sourced, not run.
 
 TOVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-TOVI_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 xvfb googletest libclang-rt-14-dev clang-14 cmake ninja-build"
+TOVI_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 xvfb googletest libclang-rt-14-dev clang-14 cmake ninja-build nlohmann-json3-dev"
 WINE64=/usr/lib/wine/wine64
 # The wine64 package puts no wineserver on PATH.
 WINESERVER=/usr/lib/wine/wineserver

@@ -220,7 +220,8 @@ private:
     }
 };
 
-// Saves the window's client area as a PNG beside the test program.
+// Saves the window's client area as a PNG beside the test program, or at
+// the full path given.
 bool SaveScreenshot(HWND hWnd, const std::wstring& name)
 {
     RECT rect = {};
@@ -256,7 +257,7 @@ bool SaveScreenshot(HWND hWnd, const std::wstring& name)
     wchar_t szPath[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
     std::wstring path = szPath;
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + name;
+    path = name.find(L'\\') != std::wstring::npos ? name : path.substr(0, path.find_last_of(L'\\') + 1) + name;
     return bPrinted && CPngFile::Write(path, nWidth, nHeight, bgra);
 }
 
@@ -621,6 +622,14 @@ TEST_F(ImageManagerDialogTest, WindowAndAboutBoxFollowTheirTemplates)
     EXPECT_EQ((LRESULT)hIcon, ::SendMessageW(hDlg, WM_QUERYDRAGICON, 0, 0));
 
     EXPECT_TRUE(SaveScreenshot(hDlg, L"image_manager_dialog.png"));
+#ifdef TOVI_DOCS_FOLDER
+    // The README shows the window as it looks today.
+    const std::wstring docs = TOVI_DOCS_FOLDER;
+    if (::GetFileAttributesW(docs.c_str()) != INVALID_FILE_ATTRIBUTES)
+    {
+        EXPECT_TRUE(SaveScreenshot(hDlg, docs + L"\\image_manager_window.png"));
+    }
+#endif
 
     // The system menu ends with a separator and the About entry.
     HMENU hSystemMenu = ::GetSystemMenu(hDlg, FALSE);
