@@ -73,6 +73,8 @@ protected:
         auto pfnCreate = reinterpret_cast<PFN_SimCreateEmptyModem>(m_sim.Proc("SimCreateEmptyModem"));
         EXPECT_NE(nullptr, pfnCreate);
         EXPECT_EQ(0u, pfnCreate((root + rootSuffix).c_str(), 8));
+        // Back at once after each upgrade: the only pauses are the operation's own.
+        EXPECT_EQ(0u, m_sim.SetResetDelay(0));
         m_sim.ClearJournal();
         return root;
     }
@@ -100,8 +102,17 @@ protected:
 TEST_F(AgentImageOpsTest, DownloadAllUpgradesEveryFolderAndPausesAfterEach)
 {
     const std::wstring root = UseRootWithFolders({L"1", L"3", L"7"});
+    // The modem restarts during each pause: it must already be let go.
+    std::vector<std::wstring> lastCallBeforePause;
+    g_onPause = [&] {
+        const std::vector<std::wstring> journal = m_sim.Journal();
+        lastCallBeforePause.push_back(journal.empty() ? L"" : journal.back());
+        EXPECT_FALSE(Connected());
+    };
 
     EXPECT_EQ(0, m_pAgent->DownloadAllImages());
+
+    EXPECT_EQ(std::vector<std::wstring>(3, L"QCWWANDisconnect() = 0"), lastCallBeforePause);
 
     EXPECT_TRUE(m_trace.Contains(L"Number of folders found: 3"));
     std::vector<std::wstring> folders = UpgradedFolders();
@@ -130,6 +141,26 @@ TEST_F(AgentImageOpsTest, DownloadAllWithoutFoldersReturns18)
     EXPECT_EQ(18, m_pAgent->DownloadAllImages());
 
     EXPECT_TRUE(m_trace.Contains(L"Number of folders found: 0"));
+    EXPECT_TRUE(UpgradedFolders().empty());
+    EXPECT_TRUE(g_pauses.empty());
+}
+
+TEST_F(AgentImageOpsTest, DownloadAllOfARootThatCannotBeListedReturns18)
+{
+    const std::wstring root = m_sim.MakeTempFolder(L"gone");
+    ASSERT_TRUE(::RemoveDirectoryW(root.c_str()));
+    auto pfnCreate = reinterpret_cast<PFN_SimCreateEmptyModem>(m_sim.Proc("SimCreateEmptyModem"));
+    ASSERT_NE(nullptr, pfnCreate);
+    ASSERT_EQ(0u, pfnCreate(root.c_str(), 8));
+    m_sim.ClearJournal();
+
+    EXPECT_EQ(18, m_pAgent->DownloadAllImages());
+
+    EXPECT_EQ(std::vector<std::wstring>{L"FindFirstFileEx failed: " + std::to_wstring(ERROR_PATH_NOT_FOUND)},
+              m_trace.TextsAtLevel(3));
+    EXPECT_FALSE(m_trace.Contains(L"Number of folders found: 0"));
+    // Listed while disconnected, and the modem is not touched again.
+    EXPECT_EQ(L"QCWWANDisconnect() = 0", m_sim.Journal().back());
     EXPECT_TRUE(UpgradedFolders().empty());
     EXPECT_TRUE(g_pauses.empty());
 }

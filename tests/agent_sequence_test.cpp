@@ -192,6 +192,8 @@ TEST_P(AgentSequenceTest, CarriesOutTheSwitches)
     if (c.bModem)
     {
         ASSERT_EQ(0u, sim.Create(L"6"));
+        // Back at once after each reset, so the only pauses are the sequence's own.
+        ASSERT_EQ(0u, sim.SetResetDelay(0));
     }
     if (c.setup)
         c.setup(sim);
@@ -333,6 +335,27 @@ INSTANTIATE_TEST_SUITE_P(
             .Traces({{3, L"DownloadAllImages failed: 5"}, {1, RESTORED}, {1, REGISTERED}})
             .DownloadPhase()
             .Restores(1),
+        Case("GpsAfterDownloadPhase", L"-DOWNLOADALL -GPSAUTO 1")
+            .Store(DOWNLOAD_STORE)
+            .Setup([](CSimModem& sim) { sim.SetFault("GetImageStoreW", 5); })
+            .Actions({L"SetPortAutomaticTracking(1) = 0"})
+            .Pauses({30000})
+            .Result(0)  // EnableGpsAuto's, not the 5 of DownloadAllImages
+            .Traces({{3, L"DownloadAllImages failed: 5"},
+                     {1, REMOVED},
+                     {1, L"Sleep 30s before EnableGpsAuto"},
+                     {2, L"+ CHiddenAgent::EnableGpsAuto"},
+                     {1, L"SetPortAutomaticTracking succeeded with 1"}})
+            .DownloadPhase()
+            .Restores(1),
+        Case("AutoNotNewerStillDownloadsAll", L"-FWUPDATE AUTO -DOWNLOADALL")
+            .Store(DOWNLOAD_STORE)
+            .Actions(Join(DOWNLOAD_ALL_UPGRADES, {L"UpgradeFirmware3k(<root>\\6, 0) = 0"}))
+            .Pauses({30000, 30000, 30000})
+            .Traces({{1, AUTO_NOT_NEWER}, {1, RESTORED}, {1, REGISTERED}, {1, RESTORED}, {1, REMOVED}})
+            .Absent({DOWNLOAD_ALL})
+            .DownloadPhase()
+            .Restores(2),
         Case("DownloadAllThenDefault", L"-DOWNLOADALL -DEFAULTIMAGE 5")
             .Store(DOWNLOAD_STORE)
             .Actions(Join(DOWNLOAD_ALL_UPGRADES, {PREFER_5, RESET}))
@@ -440,6 +463,12 @@ INSTANTIATE_TEST_SUITE_P(
             .Traces({{1, MODE_FORCE}, {1, REGISTERED}, {1, RESTORED}, {1, REMOVED}})
             .DownloadPhase()
             .Restores(1),
+        Case("FailedForcedUpdateRestoresNothing", L"-FWUPDATE FORCE")
+            .Setup([](CSimModem& sim) { sim.SetFault("QCWWANDisconnect", 1167); })
+            .Actions({L"UpgradeFirmware3k(<root>\\6, 1) = 0"})
+            .Result(1167)
+            .Traces({{1, MODE_FORCE}})
+            .DownloadPhase(),
         Case("FailedImageChangeStopsWorker", L"-FWUPDATE FORCE -DEFAULTIMAGE 3")
             .Setup([](CSimModem& sim) { sim.SetFault("QCWWANDisconnect", 1167); })
             .Actions({L"UpgradeFirmware3k(<root>\\3, 1) = 0"})

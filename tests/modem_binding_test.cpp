@@ -1,6 +1,7 @@
 // Loading and binding of the modem API library, against fake libraries built
 // beside this test (bin/fakes/<case>/ToviApi.dll). A fake is loaded by full
-// path first; the wrapper's bare-name load then binds that module.
+// path first; the wrapper's bare-name load then binds that module. The agent's
+// operations run over such a fake too, for a library lacking an optional entry point.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/HiddenAgent.h"
 #include "modem/ToviApiWrapper.h"
 #include "support/TraceCapture.h"
 
@@ -147,6 +149,48 @@ TEST_F(ModemBindingTest, BindsWhatEachLibraryExportsAllOrNothing)
         ::FreeLibrary(m_hFake);
         m_hFake = nullptr;
         EXPECT_EQ(nullptr, ::GetModuleHandleW(L"ToviApi.dll")) << "DeInit kept a reference";
+    }
+}
+
+// A library that loaded without an optional entry point: the agent's operations
+// report the missing call as ERROR_PROC_NOT_FOUND instead of calling through null.
+TEST_F(ModemBindingTest, AgentOperationsCopeWithAMissingOptionalEntryPoint)
+{
+    const struct
+    {
+        const wchar_t* pszFolder;
+        bool bResets;                          // ResetModemDevice
+        std::vector<std::wstring> errors;      // of SetUserDefaultImage and UpdateCurrentImage
+        int nPreferResult;                     // SetDownloadedDefaultImage
+    } cases[] = {
+        {L"complete", true, {}, 0},
+        {L"no_upgrade", false, {L"UpgradeFirmware3k failed: 127", L"UpgradeFirmware3k failed: 127"}, 0},
+        {L"no_getimageids", true, {}, 127},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "fake " << std::string(c.pszFolder, c.pszFolder + wcslen(c.pszFolder)));
+        LoadFake(c.pszFolder);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(CToviApiWrapper::Initialize());
+        {
+            CHiddenAgent agent;
+            EXPECT_EQ(c.bResets, agent.ResetModemDevice(L"C:\\store\\3"));
+
+            size_t errorsBefore = m_trace.TextsAtLevel(3).size();
+            EXPECT_EQ(0, agent.SetUserDefaultImage(L"3", 0));
+            EXPECT_EQ(0, agent.UpdateCurrentImage(1));
+            std::vector<std::wstring> errors = m_trace.TextsAtLevel(3);
+            errors.erase(errors.begin(), errors.begin() + errorsBefore);
+            EXPECT_EQ(c.errors, errors);
+
+            EXPECT_EQ(c.nPreferResult, agent.SetDownloadedDefaultImage(L"3"));
+            EXPECT_EQ(c.nPreferResult != 0, m_trace.Contains(L"GetImageIDs Failed."));
+        }
+        // The agent's end unloads the library.
+        EXPECT_FALSE(CToviApiWrapper::m_bLoaded);
+        ::FreeLibrary(m_hFake);
+        m_hFake = nullptr;
     }
 }
 
