@@ -242,6 +242,18 @@ tovi_wine_prefix() {
         # persistent one can be started (and later stopped) by us.
         timeout -k 10 60 "$TOVI_SERVER" -w </dev/null >/dev/null 2>&1
     fi
+    # A program that crashes would wait for Wine's debugger, which does not
+    # end on its own here: name a debugger that does not exist (in both
+    # registry views), so the crashed program ends at once and its test fails.
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/.tovi-no-debugger" ]; then
+        local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' view ok=1
+        for view in 64 32; do
+            timeout -k 10 60 "$TOVI_WINE" reg add "$key" /v Debugger /d "no-debugger-here" /f /reg:$view \
+                </dev/null >/dev/null 2>&1 || ok=0
+        done
+        timeout -k 10 60 "$TOVI_SERVER" -w </dev/null >/dev/null 2>&1
+        [ "$ok" = 1 ] && touch "$WINEPREFIX/.tovi-no-debugger"
+    fi
     if [ "$TOVI_FLAVOUR" = wow64 ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
         # A prefix whose 64-bit side could not start the 32-bit loader.
         echo "the WoW64 prefix $WINEPREFIX has no 32-bit system folder (syswow64); remove it to make it again"
