@@ -1,4 +1,5 @@
-# Cross-build for 32-bit Windows: the deliverables.
+# Cross-build for 32-bit Windows: the deliverables, and the test suite that
+# runs on them under 32-bit Wine in a WoW64 prefix (scripts/wine32).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOL_PREFIX i686-w64-mingw32)
@@ -9,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOL_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+get_filename_component(TOVI_TOOLCHAIN_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TOVI_TOOLCHAIN_ROOT}/scripts/wine32)

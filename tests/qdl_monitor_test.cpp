@@ -409,6 +409,18 @@ void RacingCallback(DWORD)
         ++g_lateCalls;
 }
 
+// A thread procedure: WINAPI, which a lambda cannot be in a 32-bit build.
+DWORD WINAPI SignalUntilStopped(LPVOID p)
+{
+    auto* pStop = static_cast<std::pair<std::atomic<bool>*, HANDLE>*>(p);
+    while (!*pStop->first)
+    {
+        ::SetEvent(pStop->second);
+        ::Sleep(1);
+    }
+    return 0;
+}
+
 TEST_F(QdlMonitorTest, RemovalRacingStatusChangesNeverCallsRemovedCallback)
 {
     CreateServiceEvent();
@@ -416,17 +428,8 @@ TEST_F(QdlMonitorTest, RemovalRacingStatusChangesNeverCallsRemovedCallback)
     CQdlStatusMonitor monitor;
     std::atomic<bool> bStopService(false);
     HANDLE hEvent = m_event.get();
-    auto service = [](LPVOID p) -> DWORD {
-        auto* pStop = static_cast<std::pair<std::atomic<bool>*, HANDLE>*>(p);
-        while (!*pStop->first)
-        {
-            ::SetEvent(pStop->second);
-            ::Sleep(1);
-        }
-        return 0;
-    };
     std::pair<std::atomic<bool>*, HANDLE> serviceArgs(&bStopService, hEvent);
-    CHandle serviceThread(::CreateThread(nullptr, 0, service, &serviceArgs, 0, nullptr));
+    CHandle serviceThread(::CreateThread(nullptr, 0, SignalUntilStopped, &serviceArgs, 0, nullptr));
     ASSERT_TRUE(serviceThread);
 
     for (int cycle = 0; cycle < 40; ++cycle)
