@@ -15,6 +15,7 @@
 #include "support/RegistrySnapshot.h"
 #include "support/SimModem.h"
 #include "support/TraceCapture.h"
+#include "support/TraceTestSupport.h"
 
 namespace
 {
@@ -365,7 +366,7 @@ TEST_F(AgentSettingsTest, EveryRegistryViewLineHasALiteralFormatNamingItsView)
                 continue;
             ++nViewLines;
             EXPECT_NE(std::wstring::npos, message.format.find(named))
-                << "\"" << std::string(message.format.begin(), message.format.end()) << "\"";
+                << "\"" << AnsiBytes(message.format) << "\"";
         }
     }
     // Open, query, got, set, update, delete and its failure, in their views.

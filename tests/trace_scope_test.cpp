@@ -11,6 +11,7 @@
 
 #include "diroduzuvevo/DiroDuzUvevo.h"
 #include "support/TraceCapture.h"
+#include "support/TraceTestSupport.h"
 
 namespace
 {
@@ -153,7 +154,7 @@ TEST(TraceCaptureRules, EachMessageKeepsItsClassAndLevel)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.bKeepsRules, CTraceCapture::RuleBroken(c.message).empty())
-            << std::string(c.message.text.begin(), c.message.text.end()) << " class " << c.message.nClass;
+            << AnsiBytes(c.message.text) << " class " << c.message.nClass;
 
     EXPECT_NONFATAL_FAILURE(
         {

@@ -24,11 +24,6 @@ bool StartsWith(const std::wstring& text, const wchar_t* psPrefix)
     return text.compare(0, wcslen(psPrefix), psPrefix) == 0;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
 const wchar_t* const kTags[] = {L" t :   ", L" i :   ", L" h : ", L" E :   "};
 
 std::wstring Widen(const std::string& s)
@@ -88,7 +83,7 @@ CTraceCapture::~CTraceCapture()
     {
         std::string broken = RuleBroken(message);
         if (!broken.empty())
-            ADD_FAILURE() << broken << ": \"" << Narrow(message.text) << "\" (class " << message.nClass << ", level "
+            ADD_FAILURE() << broken << ": \"" << AnsiBytes(message.text) << "\" (class " << message.nClass << ", level "
                           << message.nLevel << ")";
     }
 }
@@ -115,13 +110,6 @@ std::vector<CTracedMessage> CTraceCapture::Messages() const
     return g_messages;
 }
 
-int CTraceCapture::Count(const std::wstring& text, int level) const
-{
-    int n = 0;
-    for (const CTracedMessage& message : Messages())
-        n += message.nClass == TBCT_INFO && message.nLevel == level && message.text == text ? 1 : 0;
-    return n;
-}
 
 std::vector<std::wstring> CTraceCapture::Lines() const
 {

@@ -40,8 +40,6 @@ public:
     int IndexOf(const std::wstring& text, int from = 0) const;
     // Texts of lines whose tag is that of the given level (0..3).
     std::vector<std::wstring> TextsAtLevel(int level) const;
-    // Messages traced with exactly this text at this level, in TBCT_INFO.
-    int Count(const std::wstring& text, int level) const;
     // Every message that passed the filter, in the order traced.
     std::vector<CTracedMessage> Messages() const;
     // Where a message breaks the program's rules: empty when it keeps them.
